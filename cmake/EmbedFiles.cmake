@@ -1,0 +1,16 @@
+# qor_embed_files(<target> <files...>)
+# Compiles text files into <target> so that EmbeddedFile("<file name>") returns their contents.
+# Test programs carry their data this way and need no paths at run time (under Wine either).
+function(qor_embed_files target)
+    set(out "${CMAKE_CURRENT_BINARY_DIR}/${target}_embedded.cpp")
+    set(body "#include <string_view>\n#include <cstring>\nnamespace qor::test {\nnamespace {\nstruct Entry { const char* name; std::string_view text; };\nconst Entry kEntries[] = {\n")
+    foreach(f IN LISTS ARGN)
+        get_filename_component(name "${f}" NAME)
+        file(READ "${f}" content)
+        string(APPEND body "    {\"${name}\", R\"QOREMBED(${content})QOREMBED\"},\n")
+        set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS "${f}")
+    endforeach()
+    string(APPEND body "};\n}  // namespace\nstd::string_view EmbeddedFile(std::string_view name) {\n    for (const Entry& e : kEntries) if (name == e.name) return e.text;\n    return {};\n}\n}  // namespace qor::test\n")
+    file(CONFIGURE OUTPUT "${out}" CONTENT "${body}" @ONLY)
+    target_sources(${target} PRIVATE "${out}")
+endfunction()
