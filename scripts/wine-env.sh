@@ -1,0 +1,22 @@
+# Sourced by the scripts that run Windows programs: a private Wine prefix and home inside the
+# build folder, quiet logs, and no menu entries or Mono/Gecko installers.
+QOR_WIN64_BUILD="${QOR_WIN64_BUILD:-$(pwd)/build/win64}"
+export WINEDEBUG=-all
+export WINEPREFIX="$QOR_WIN64_BUILD/wineprefix"
+export WINEDLLOVERRIDES="winemenubuilder.exe=d;mscoree=d;mshtml=d"
+export QOR_WINE_HOME="$QOR_WIN64_BUILD/home"
+QOR_WINE=/usr/lib/wine/wine64
+QOR_WINESERVER=/usr/lib/wine/wineserver64
+[ -x "$QOR_WINESERVER" ] || QOR_WINESERVER=$(command -v wineserver)
+
+# Starts the Wine server and boots the prefix with every standard stream pointed away from the
+# caller, so Wine's background services never hold CTest's output pipe open.
+wine_start() {
+    mkdir -p "$WINEPREFIX" "$QOR_WINE_HOME"
+    HOME="$QOR_WINE_HOME" "$QOR_WINESERVER" -p </dev/null >/dev/null 2>&1
+    HOME="$QOR_WINE_HOME" "$QOR_WINE" wineboot --init </dev/null >/dev/null 2>&1 || true
+}
+
+wine_stop() {
+    HOME="$QOR_WINE_HOME" "$QOR_WINESERVER" -k </dev/null >/dev/null 2>&1 || true
+}
