@@ -61,7 +61,10 @@ int BuildInstance(PasswordBlockObject& p) {
     int status = CreateAlgInstance(&p.instance);
     if (status != kAlgOk) return status;
     const PbeRc2Params params = {kEffectiveKeyBits, p.salt, p.iterations};
-    return SetAlgParams(p.instance, AlgKindPbeMd5Rc2(), &params);
+    status = SetAlgParams(p.instance, AlgKindPbeMd5Rc2(), &params);
+    // A half-built instance is dropped, so the next call builds it again.
+    if (status != kAlgOk) DestroyAlgInstance(&p.instance);
+    return status;
 }
 
 // One whole encryption or decryption into a fresh buffer; algorithm-tier code.
