@@ -13,7 +13,7 @@ QOR_WINESERVER=/usr/lib/wine/wineserver64
 # caller, so Wine's background services never hold CTest's output pipe open.
 wine_start() {
     mkdir -p "$WINEPREFIX" "$QOR_WINE_HOME"
-    HOME="$QOR_WINE_HOME" "$QOR_WINESERVER" -p </dev/null >/dev/null 2>&1
+    HOME="$QOR_WINE_HOME" "$QOR_WINESERVER" -p </dev/null >/dev/null 2>&1 || true
     HOME="$QOR_WINE_HOME" "$QOR_WINE" wineboot --init </dev/null >/dev/null 2>&1 || true
 }
 

@@ -181,8 +181,8 @@ TEST(AlgorithmTier, MisuseCodes) {
     EXPECT_EQ(AlgRandomGenerate(i.p, buf, 4), kAlgRandomNotSeeded);
     EXPECT_EQ(AlgRandomSeed(i.p, buf, 4), kAlgRandomNotSeeded);
 
-    AlgInstance* bogus = reinterpret_cast<AlgInstance*>(buf);
-    std::fill(std::begin(buf), std::end(buf), 0);
+    AlgInstance stray = {};  // not made by CreateAlgInstance: its self pointer does not match
+    AlgInstance* bogus = &stray;
     EXPECT_EQ(AlgRandomGenerate(bogus, buf, 4), kAlgInvalidRandom);
     EXPECT_EQ(AlgCipherUpdate(bogus, buf, &n, 16, buf, 1, nullptr, nullptr),
               kAlgInvalidInstance);

@@ -65,7 +65,7 @@ int EncryptUpdate(CbcContext& ctx, uint8_t* out, uint32_t* outLength, size_t cap
     for (; length >= 8 && ctx.buffered == 0; length -= 8, in += 8, written += 8) {
         EncryptBlock(ctx, in, out + written);
     }
-    std::memcpy(ctx.buffer + ctx.buffered, in, length);
+    if (length != 0) std::memcpy(ctx.buffer + ctx.buffered, in, length);
     ctx.buffered += static_cast<uint32_t>(length);
     *outLength = static_cast<uint32_t>(written);
     return kMethodOk;
@@ -104,7 +104,7 @@ int DecryptUpdate(CbcContext& ctx, uint8_t* out, uint32_t* outLength, size_t cap
         }
         written += 8;
     }
-    std::memcpy(ctx.buffer + ctx.buffered, in, length);
+    if (length != 0) std::memcpy(ctx.buffer + ctx.buffered, in, length);
     ctx.buffered += static_cast<uint32_t>(length);
     *outLength = static_cast<uint32_t>(written);
     return kMethodOk;
@@ -122,7 +122,7 @@ int DecryptFinal(CbcContext& ctx, uint8_t* out, uint32_t* outLength, size_t capa
         if (plain[m] != k) return kMethodBadData;
     }
     if (capacity < 8u - k) return kMethodOutputTooSmall;
-    std::memcpy(out, plain, 8u - k);
+    if (k != 8) std::memcpy(out, plain, 8u - k);
     *outLength = 8u - k;
     return kMethodOk;
 }

@@ -51,7 +51,7 @@ void Md5GeneratorGenerate(Md5GeneratorState& g, uint8_t* out, size_t length) {
         Md5Final(g.H, g.S);
     }
     while (g.available < length) {
-        std::memcpy(out, g.O + (16 - g.available), g.available);
+        if (g.available != 0) std::memcpy(out, g.O + (16 - g.available), g.available);
         out += g.available;
         length -= g.available;
         Md5Update(g.H, g.S, sizeof g.S);
@@ -63,7 +63,7 @@ void Md5GeneratorGenerate(Md5GeneratorState& g, uint8_t* out, size_t length) {
             Add128(g.S, g.T);
         }
     }
-    std::memcpy(out, g.O + (16 - g.available), length);
+    if (length != 0) std::memcpy(out, g.O + (16 - g.available), length);
     g.available -= static_cast<uint32_t>(length);
 }
 

@@ -149,7 +149,7 @@ int Rc4MacDecryptUpdate(Rc4MacContext& ctx, uint8_t* out, uint32_t* outLength, s
     const size_t total = ctx.held + length;
     *outLength = 0;
     if (total <= n) {
-        std::memcpy(ctx.hold + ctx.held, in, length);
+        if (length != 0) std::memcpy(ctx.hold + ctx.held, in, length);
         ctx.held = static_cast<uint32_t>(total);
         return kMethodOk;
     }
