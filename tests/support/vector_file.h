@@ -16,7 +16,7 @@ namespace qor::test {
 using Bytes = std::vector<uint8_t>;
 
 class VectorRecord {
-public:
+  public:
     bool Has(const std::string& name) const { return fields_.count(name) != 0; }
     // Hex field, or the bytes of a quoted text field.
     Bytes GetBytes(const std::string& name) const;
@@ -24,7 +24,7 @@ public:
     const std::string& Raw(const std::string& name) const;
     int line() const { return line_; }
 
-private:
+  private:
     friend std::vector<VectorRecord> ParseVectorFile(std::string_view text);
     std::map<std::string, std::string> fields_;
     int line_ = 0;
@@ -42,6 +42,8 @@ inline std::vector<VectorRecord> LoadVectors(std::string_view name) {
 
 Bytes FromHex(std::string_view hex);
 std::string ToHex(const uint8_t* data, size_t length);
-inline std::string ToHex(const Bytes& b) { return ToHex(b.data(), b.size()); }
+inline std::string ToHex(const Bytes& b) {
+    return ToHex(b.data(), b.size());
+}
 
 }  // namespace qor::test

@@ -148,7 +148,8 @@ TEST(AlgorithmTier, PasswordXorWrapsWithTheGeneratorKeyStream) {
     Md5(d, 16, s0);
     Md5(s0, 16, o);
     Bytes expected(5);
-    for (int k = 0; k < 5; ++k) expected[k] = static_cast<uint8_t>(value[k] ^ o[k]);
+    for (int k = 0; k < 5; ++k)
+        expected[k] = static_cast<uint8_t>(value[k] ^ o[k]);
     EXPECT_EQ(ToHex(out, 5), ToHex(expected));
 
     // Decryption is the same key stream.
@@ -184,8 +185,7 @@ TEST(AlgorithmTier, MisuseCodes) {
     AlgInstance stray = {};  // not made by CreateAlgInstance: its self pointer does not match
     AlgInstance* bogus = &stray;
     EXPECT_EQ(AlgRandomGenerate(bogus, buf, 4), kAlgInvalidRandom);
-    EXPECT_EQ(AlgCipherUpdate(bogus, buf, &n, 16, buf, 1, nullptr, nullptr),
-              kAlgInvalidInstance);
+    EXPECT_EQ(AlgCipherUpdate(bogus, buf, &n, 16, buf, 1, nullptr, nullptr), kAlgInvalidInstance);
     DestroyAlgInstance(&bogus);  // not ours: only the handle is cleared
     EXPECT_EQ(bogus, nullptr);
 
@@ -246,8 +246,7 @@ TEST(Cbc, PaddingIsCheckedOnDecryption) {
         EXPECT_EQ(CbcInitRc2(c, key.data(), key.size(), 128, iv.data(), false), kMethodOk);
         Bytes out(plain.size() + 8);
         uint32_t n = 0, m = 0;
-        EXPECT_EQ(CbcUpdate(c, out.data(), &n, out.size(), plain.data(), plain.size()),
-                  kMethodOk);
+        EXPECT_EQ(CbcUpdate(c, out.data(), &n, out.size(), plain.data(), plain.size()), kMethodOk);
         EXPECT_EQ(CbcFinal(c, out.data() + n, &m, out.size() - n), kMethodOk);
         out.resize(n + m);
         return out;

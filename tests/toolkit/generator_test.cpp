@@ -28,11 +28,14 @@ Block Md5Of(const Bytes& data) {
 
 Bytes Cat(std::initializer_list<Bytes> parts) {
     Bytes out;
-    for (const Bytes& p : parts) out.insert(out.end(), p.begin(), p.end());
+    for (const Bytes& p : parts)
+        out.insert(out.end(), p.begin(), p.end());
     return out;
 }
 
-Bytes AsBytes(const Block& b) { return Bytes(b.begin(), b.end()); }
+Bytes AsBytes(const Block& b) {
+    return Bytes(b.begin(), b.end());
+}
 
 Block Add(Block a, const Block& b) {
     unsigned carry = 0;
@@ -144,7 +147,8 @@ TEST(Md5Generator, ReseedBetweenGeneratesDropsTheRestOfTheBlock) {
 // The service object adds only the 256-byte rule; its output is the generator's.
 TEST(Md5Generator, RandomObjectEmitsTheGeneratorSequence) {
     Bytes seed(300);
-    for (size_t k = 0; k < seed.size(); ++k) seed[k] = static_cast<uint8_t>(k * 7);
+    for (size_t k = 0; k < seed.size(); ++k)
+        seed[k] = static_cast<uint8_t>(k * 7);
     RandomObject* r = nullptr;
     ASSERT_EQ(RandomCreate(&r), kStatusOk);
     ASSERT_EQ(RandomSeed(r, seed.data(), 256), kStatusOk);

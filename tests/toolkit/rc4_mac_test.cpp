@@ -30,8 +30,7 @@ Bytes Seal(const Bytes& plain, uint32_t n, const Bytes& salt = kSalt) {
 }
 
 // Feeds `sealed` in pieces of `piece` bytes; returns the final's method code.
-int Open(const Bytes& sealed, uint32_t n, size_t piece, Bytes& plain,
-         const Bytes& salt = kSalt) {
+int Open(const Bytes& sealed, uint32_t n, size_t piece, Bytes& plain, const Bytes& salt = kSalt) {
     Rc4MacContext c;
     EXPECT_EQ(Rc4MacInit(c, kKey.data(), kKey.size(), salt.data(), salt.size(), n), kMethodOk);
     plain.assign(sealed.size(), 0);
@@ -83,7 +82,8 @@ TEST(Rc4Mac, StreamShorterThanTheMacIsAnInputLengthError) {
 TEST(Rc4Mac, DecryptionHoldsBackTheMacWhateverThePieces) {
     Bytes plain(1000);
     std::mt19937 rng(7);
-    for (auto& b : plain) b = static_cast<uint8_t>(rng());
+    for (auto& b : plain)
+        b = static_cast<uint8_t>(rng());
     for (uint32_t n : {2u, 4u, 16u}) {
         Bytes sealed = Seal(plain, n);
         for (size_t piece : {size_t{1}, size_t{2}, size_t{3}, size_t{4}, size_t{5}, size_t{15},

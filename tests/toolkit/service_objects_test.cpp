@@ -209,7 +209,9 @@ struct Counted {
     int* counter;
 };
 
-void DestroyCounted(void* object) { ++*static_cast<Counted*>(object)->counter; }
+void DestroyCounted(void* object) {
+    ++*static_cast<Counted*>(object)->counter;
+}
 
 TEST(ObjectList, InsertClampsGrowsByEightAndDestroysEveryElement) {
     using namespace qor::toolkit;
@@ -231,7 +233,8 @@ TEST(ObjectList, InsertClampsGrowsByEightAndDestroysEveryElement) {
     EXPECT_EQ(ObjectListGet(*list, 1), made[0]);
     EXPECT_EQ(ObjectListGet(*list, 2), made[1]);
     EXPECT_EQ(ObjectListGet(*list, 3), nullptr);
-    for (int k = 3; k < 9; ++k) ASSERT_EQ(ObjectListAppend(*list, made[k]), kStatusOk);
+    for (int k = 3; k < 9; ++k)
+        ASSERT_EQ(ObjectListAppend(*list, made[k]), kStatusOk);
     EXPECT_EQ(list->count, 9u);
     EXPECT_EQ(list->capacity, 16u);
     ASSERT_EQ(ObjectListAppend(*list, nullptr), kStatusOk);  // null slots are skipped on destroy

@@ -9,7 +9,9 @@ namespace {
 // Instances are told apart from stray pointers by this marker and their self pointer.
 const char kInstanceClassMarker = 'I';
 
-int MapMethod(int methodStatus) { return MapMethodStatus(methodStatus); }
+int MapMethod(int methodStatus) {
+    return MapMethodStatus(methodStatus);
+}
 
 void ReleaseWorkingMethod(AlgInstance& instance) {
     if (instance.method.context != nullptr) {
@@ -34,23 +36,20 @@ int CipherInit(AlgInstance* instance, KeyHolder* key, const MethodRegistry& regi
     const void* keyBlock = nullptr;
     const MethodEntry* entry = FindMethod(registry, base, direction, key, &keyBlock);
     if (entry == nullptr) return kAlgNoMethod;
-    return StartWorkingMethod(*instance, *entry->table, direction, BaseParams(*instance),
-                              keyBlock);
+    return StartWorkingMethod(*instance, *entry->table, direction, BaseParams(*instance), keyBlock);
 }
 
 int KeylessInit(AlgInstance* instance, const MethodRegistry& registry, Direction direction) {
     if (instance->paramCount == 0) return kAlgNoParams;
     ReleaseWorkingMethod(*instance);
-    const MethodEntry* entry = FindMethod(registry, BaseKind(*instance), direction, nullptr,
-                                          nullptr);
+    const MethodEntry* entry =
+        FindMethod(registry, BaseKind(*instance), direction, nullptr, nullptr);
     if (entry == nullptr) return kAlgNoMethod;
-    return StartWorkingMethod(*instance, *entry->table, direction, BaseParams(*instance),
-                              nullptr);
+    return StartWorkingMethod(*instance, *entry->table, direction, BaseParams(*instance), nullptr);
 }
 
 bool Running(const AlgInstance* instance, Direction direction) {
-    return (instance->flags & kInstanceInitialised) != 0 &&
-           instance->method.direction == direction;
+    return (instance->flags & kInstanceInitialised) != 0 && instance->method.direction == direction;
 }
 
 }  // namespace
@@ -112,8 +111,7 @@ int GetAlgParams(AlgInstance* instance, const AlgKind* kind, const void** block)
             return kAlgOk;
         }
     }
-    if (instance->paramCount == 0 || kind->get == nullptr ||
-        kind->base != BaseKind(*instance)) {
+    if (instance->paramCount == 0 || kind->get == nullptr || kind->base != BaseKind(*instance)) {
         return kAlgNotAvailable;
     }
     return kind->get(*instance, block);
@@ -205,8 +203,8 @@ int AlgDigestUpdate(AlgInstance* instance, const uint8_t* in, uint32_t length) {
     if (!IsValidInstance(instance)) return kAlgInvalidInstance;
     if (!Running(instance, Direction::kDigest)) return kAlgNotInitialised;
     uint32_t unused = 0;
-    return MapMethod(instance->method.table->update(instance->method.context, nullptr, &unused,
-                                                    0, in, length, nullptr, nullptr));
+    return MapMethod(instance->method.table->update(instance->method.context, nullptr, &unused, 0,
+                                                    in, length, nullptr, nullptr));
 }
 
 int AlgDigestFinal(AlgInstance* instance, uint8_t* out, uint32_t* outLength, uint32_t capacity) {
@@ -226,8 +224,8 @@ int AlgRandomSeed(AlgInstance* instance, const uint8_t* in, uint32_t length) {
     if (!IsValidInstance(instance)) return kAlgInvalidRandom;
     if (!Running(instance, Direction::kRandom)) return kAlgRandomNotSeeded;
     uint32_t unused = 0;
-    return MapMethod(instance->method.table->update(instance->method.context, nullptr, &unused,
-                                                    0, in, length, nullptr, nullptr));
+    return MapMethod(instance->method.table->update(instance->method.context, nullptr, &unused, 0,
+                                                    in, length, nullptr, nullptr));
 }
 
 int AlgRandomGenerate(AlgInstance* instance, uint8_t* out, uint32_t length) {

@@ -43,7 +43,8 @@ size_t BerUnsignedContent(uint32_t value, uint8_t out[5]) {
                         static_cast<uint8_t>(value >> 8), static_cast<uint8_t>(value)};
     // Drop leading zero bytes while the next byte keeps the sign bit clear.
     size_t start = 0;
-    while (start < 4 && bytes[start] == 0 && (bytes[start + 1] & 0x80) == 0) ++start;
+    while (start < 4 && bytes[start] == 0 && (bytes[start + 1] & 0x80) == 0)
+        ++start;
     size_t n = 5 - start;
     std::memcpy(out, bytes + start, n);
     return n;
@@ -87,10 +88,12 @@ bool BerUnsigned(const BerElement& integer, uint32_t& value) {
     if (integer.tag != kBerInteger || integer.length == 0) return false;
     if ((integer.content[0] & 0x80) != 0) return false;  // negative
     size_t k = 0;
-    while (k < integer.length && integer.content[k] == 0) ++k;
+    while (k < integer.length && integer.content[k] == 0)
+        ++k;
     if (integer.length - k > 4) return false;
     uint32_t v = 0;
-    for (; k < integer.length; ++k) v = v << 8 | integer.content[k];
+    for (; k < integer.length; ++k)
+        v = v << 8 | integer.content[k];
     value = v;
     return true;
 }

@@ -25,7 +25,8 @@ void DesDecrypt(const CbcContext& c, const uint8_t in[8], uint8_t out[8]) {
 }
 
 inline void Xor8(uint8_t* a, const uint8_t* b) {
-    for (int k = 0; k < 8; ++k) a[k] ^= b[k];
+    for (int k = 0; k < 8; ++k)
+        a[k] ^= b[k];
 }
 
 void EncryptBlock(CbcContext& ctx, const uint8_t* in, uint8_t* out) {
@@ -181,12 +182,12 @@ int Rc2Init(void* context, const void* params, const void* key) {
 template <bool Decrypt>
 int DesInit(void* context, const void* params, const void* key) {
     const auto* p = static_cast<const DesCbcParams*>(params);
-    return CbcInitDes(*static_cast<CbcContext*>(context), static_cast<const uint8_t*>(key),
-                      p->iv, Decrypt);
+    return CbcInitDes(*static_cast<CbcContext*>(context), static_cast<const uint8_t*>(key), p->iv,
+                      Decrypt);
 }
 
-int Update(void* context, uint8_t* out, uint32_t* outLength, uint32_t capacity,
-           const uint8_t* in, uint32_t inLength, AlgInstance*, const CancelHook*) {
+int Update(void* context, uint8_t* out, uint32_t* outLength, uint32_t capacity, const uint8_t* in,
+           uint32_t inLength, AlgInstance*, const CancelHook*) {
     return CbcUpdate(*static_cast<CbcContext*>(context), out, outLength, capacity, in, inLength);
 }
 
@@ -221,8 +222,12 @@ const AlgKind kDesCbcKind = {"DES-CBC", SetDesParams, nullptr, &kDesCbcKind, nul
 
 }  // namespace
 
-const AlgKind* AlgKindRc2Cbc() { return &kRc2CbcKind; }
-const AlgKind* AlgKindDesCbc() { return &kDesCbcKind; }
+const AlgKind* AlgKindRc2Cbc() {
+    return &kRc2CbcKind;
+}
+const AlgKind* AlgKindDesCbc() {
+    return &kDesCbcKind;
+}
 
 const MethodTable kRc2CbcEncryptMethod = {sizeof(CbcContext), Rc2Init<false>, Update, Final,
                                           nullptr};

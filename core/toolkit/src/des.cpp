@@ -1,18 +1,16 @@
 #include "des.h"
 
+#include <qor/secure_buffer.h>
+
 #include <array>
 #include <bit>
 #include <cstddef>
 
 namespace qor::toolkit {
 
-namespace {
+using qor::SecureWipe;
 
-static inline void WipeScratch(void* p, size_t n) {
-    volatile unsigned char* v = static_cast<volatile unsigned char*>(p);
-    while (n--)
-        *v++ = 0;
-}
+namespace {
 
 // The standard tables, bits numbered from 1 at the most significant end as DES numbers them.
 // They are only read at compile time to build the lookup tables the cipher runs on.
@@ -290,8 +288,8 @@ void DesSetKey(DesKeySchedule& schedule, const uint8_t key[8]) {
         schedule.subkeys[2 * round] = static_cast<uint32_t>(ab >> 32);
         schedule.subkeys[2 * round + 1] = static_cast<uint32_t>(ab);
     }
-    WipeScratch(cd, sizeof cd);
-    WipeScratch(&both, sizeof both);
+    SecureWipe(cd, sizeof cd);
+    SecureWipe(&both, sizeof both);
 }
 
 void DesEncryptBlock(const DesKeySchedule& schedule, const uint8_t in[8], uint8_t out[8]) {

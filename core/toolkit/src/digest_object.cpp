@@ -31,7 +31,7 @@ int MemoryOr(int algStatus, int otherwise) {
 
 extern "C" int DigestCreate(DigestObject** handle, int kind) {
     *handle = nullptr;
-    const AlgKind* algKind = kind == kDigestMd5 ? AlgKindMd5()
+    const AlgKind* algKind = kind == kDigestMd5   ? AlgKindMd5()
                              : kind == kDigestMd2 ? AlgKindMd2()
                                                   : nullptr;
     if (algKind == nullptr) return kStatusBadDigestKind;
@@ -48,17 +48,15 @@ extern "C" int DigestCreate(DigestObject** handle, int kind) {
     return kStatusOk;
 }
 
-extern "C" int DigestUpdate(DigestObject* handle, const unsigned char* bytes,
-                            unsigned int length) {
+extern "C" int DigestUpdate(DigestObject* handle, const unsigned char* bytes, unsigned int length) {
     if (!HasTag(handle, DestroyDigest)) return kStatusBadDigest;
     if (bytes == nullptr && length != 0) return kStatusBadDigest;
     return AlgDigestUpdate(handle->instance, bytes, length) == kAlgOk ? kStatusOk
                                                                       : kStatusBadDigest;
 }
 
-extern "C" int DigestFinal(unsigned char** result, unsigned int* resultLength,
-                           DigestObject* handle, const unsigned char* bytes,
-                           unsigned int length) {
+extern "C" int DigestFinal(unsigned char** result, unsigned int* resultLength, DigestObject* handle,
+                           const unsigned char* bytes, unsigned int length) {
     if (!HasTag(handle, DestroyDigest)) return kStatusBadDigest;
     if (bytes == nullptr && length != 0) return kStatusBadDigest;
     if (AlgDigestUpdate(handle->instance, bytes, length) != kAlgOk) return kStatusBadDigest;
@@ -73,4 +71,6 @@ extern "C" int DigestFinal(unsigned char** result, unsigned int* resultLength,
     return kStatusOk;
 }
 
-extern "C" void DigestDestroy(DigestObject** handle) { ReleaseObject(handle); }
+extern "C" void DigestDestroy(DigestObject** handle) {
+    ReleaseObject(handle);
+}

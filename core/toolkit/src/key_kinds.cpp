@@ -40,8 +40,12 @@ const KeyKind kDes8 = {"DES key", SetDes8, GetDes8};
 
 }  // namespace
 
-const KeyKind* KeyKindByteString() { return &kByteString; }
-const KeyKind* KeyKindDes8() { return &kDes8; }
+const KeyKind* KeyKindByteString() {
+    return &kByteString;
+}
+const KeyKind* KeyKindDes8() {
+    return &kDes8;
+}
 
 int SetNoParams(AlgInstance& instance, const AlgKind& kind, const void*) {
     // A kind without parameters records itself, so the instance knows what it is.

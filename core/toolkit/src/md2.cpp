@@ -1,8 +1,12 @@
 #include "md2.h"
 
+#include <qor/secure_buffer.h>
+
 #include <cstring>
 
 namespace qor::toolkit {
+
+using qor::SecureWipe;
 
 namespace {
 
@@ -39,7 +43,7 @@ void Compress(uint8_t state[16], const uint8_t block[16]) {
         t = (t + round) & 0xff;
     }
     std::memcpy(state, x, 16);
-    std::memset(x, 0, sizeof x);
+    SecureWipe(x, sizeof x);
 }
 
 // The checksum's running byte L carries over from block to block; it always equals the last
@@ -58,7 +62,7 @@ void ProcessBlock(Md2Context& ctx, const uint8_t block[16]) {
 }  // namespace
 
 void Md2Init(Md2Context& ctx) {
-    std::memset(&ctx, 0, sizeof ctx);
+    SecureWipe(&ctx, sizeof ctx);
 }
 
 void Md2Update(Md2Context& ctx, const uint8_t* data, size_t length) {
@@ -88,7 +92,7 @@ void Md2Final(Md2Context& ctx, uint8_t digest[kMd2DigestSize]) {
     ProcessBlock(ctx, ctx.buffer);
     Compress(ctx.state, ctx.checksum);
     std::memcpy(digest, ctx.state, kMd2DigestSize);
-    std::memset(&ctx, 0, sizeof ctx);
+    SecureWipe(&ctx, sizeof ctx);
 }
 
 }  // namespace qor::toolkit

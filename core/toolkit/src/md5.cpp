@@ -1,9 +1,13 @@
 #include "md5.h"
 
+#include <qor/secure_buffer.h>
+
 #include <bit>
 #include <cstring>
 
 namespace qor::toolkit {
+
+using qor::SecureWipe;
 
 namespace {
 
@@ -128,7 +132,7 @@ void ProcessBlocks(uint32_t state[4], const uint8_t* p, size_t blocks) {
     state[1] = b;
     state[2] = c;
     state[3] = d;
-    std::memset(x, 0, sizeof x);
+    SecureWipe(x, sizeof x);
 }
 
 #undef MD5_F

@@ -16,7 +16,9 @@ bool ShouldFail() {
 }
 }  // namespace
 
-void MemFailAfter(long count) { gFailAfter = count; }
+void MemFailAfter(long count) {
+    gFailAfter = count;
+}
 
 void* MemAllocate(size_t size) {
     if (ShouldFail()) return nullptr;
@@ -33,7 +35,9 @@ void* MemResize(void* block, size_t size) {
     return grown;
 }
 
-void MemFree(void* block) { std::free(block); }
+void MemFree(void* block) {
+    std::free(block);
+}
 
 void MemFill(void* block, unsigned char value, size_t size) {
     if (size != 0) std::memset(block, value, size);

@@ -70,7 +70,8 @@ void MemoryListReleaseBlock(MemoryList& list, void* block) {
 }
 
 void MemoryListRelease(MemoryList& list) {
-    for (uint32_t i = 0; i < list.count; ++i) ReleaseEntry(list.entries[i]);
+    for (uint32_t i = 0; i < list.count; ++i)
+        ReleaseEntry(list.entries[i]);
     MemFree(list.entries);
     list = {};
 }

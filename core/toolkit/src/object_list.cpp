@@ -12,7 +12,8 @@ constexpr uint32_t kSlotGranule = 8;
 
 void DestroyObjectList(void* object) {
     auto* list = static_cast<ObjectList*>(object);
-    for (uint32_t i = 0; i < list->count; ++i) ReleaseObject(&list->items[i]);
+    for (uint32_t i = 0; i < list->count; ++i)
+        ReleaseObject(&list->items[i]);
     MemFree(list->items);
     list->items = nullptr;
     list->count = list->capacity = 0;
@@ -33,14 +34,18 @@ bool Grow(ObjectList& list, uint32_t needed) {
 
 }  // namespace
 
-bool IsObjectList(const void* handle) { return HasTag(handle, DestroyObjectList); }
+bool IsObjectList(const void* handle) {
+    return HasTag(handle, DestroyObjectList);
+}
 
 int ObjectListCreate(ObjectList** list) {
     *list = AllocateObject<ObjectList>(DestroyObjectList);
     return *list == nullptr ? kStatusOutOfMemory : kStatusOk;
 }
 
-void ObjectListDestroy(ObjectList** list) { ReleaseObject(list); }
+void ObjectListDestroy(ObjectList** list) {
+    ReleaseObject(list);
+}
 
 int ObjectListInsert(ObjectList& list, uint32_t position, void* item) {
     if (!Grow(list, list.count + 1)) return kStatusOutOfMemory;

@@ -86,8 +86,8 @@ int Run(PasswordBlockObject& p, bool decrypt, const ByteItem& data, const ByteIt
                                  nullptr);
     }
     if (status == kAlgOk) {
-        status = AlgCipherFinal(p.instance, out + first, &second, capacity - first, nullptr,
-                                nullptr);
+        status =
+            AlgCipherFinal(p.instance, out + first, &second, capacity - first, nullptr, nullptr);
     }
     DestroyKeyHolder(&key);
     *produced = first + second;
@@ -96,8 +96,8 @@ int Run(PasswordBlockObject& p, bool decrypt, const ByteItem& data, const ByteIt
 
 int Call(ByteItem** result, PasswordBlockObject* handle, const ByteItem* data,
          const ByteItem* password, bool decrypt) {
-    const int failed = decrypt ? kStatusPasswordBlockDecryptFailed
-                               : kStatusPasswordBlockEncryptFailed;
+    const int failed =
+        decrypt ? kStatusPasswordBlockDecryptFailed : kStatusPasswordBlockEncryptFailed;
     if (!HasTag(handle, DestroyPasswordBlock)) return kStatusBadPasswordBlock;
     if (data == nullptr || password == nullptr || (data->data == nullptr && data->len != 0) ||
         (password->data == nullptr && password->len != 0) || data->len > UINT_MAX - kBlockSize) {
@@ -133,8 +133,8 @@ int Call(ByteItem** result, PasswordBlockObject* handle, const ByteItem* data,
 
 }  // namespace
 
-extern "C" int PasswordBlockCreate(PasswordBlockObject** handle, int kind,
-                                   unsigned int iterations, const ByteItem* salt) {
+extern "C" int PasswordBlockCreate(PasswordBlockObject** handle, int kind, unsigned int iterations,
+                                   const ByteItem* salt) {
     *handle = nullptr;
     if (kind != kPasswordBlockMd5Rc2) return kStatusBadPasswordBlockKind;
     if (salt == nullptr || salt->data == nullptr || salt->len < kSaltLength) {
@@ -169,4 +169,6 @@ extern "C" int PasswordBlockDecrypt(ByteItem** result, PasswordBlockObject* hand
     return Call(result, handle, data, password, true);
 }
 
-extern "C" void PasswordBlockDestroy(PasswordBlockObject** handle) { ReleaseObject(handle); }
+extern "C" void PasswordBlockDestroy(PasswordBlockObject** handle) {
+    ReleaseObject(handle);
+}

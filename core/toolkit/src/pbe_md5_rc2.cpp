@@ -67,7 +67,8 @@ int SetParams(AlgInstance& instance, const AlgKind& kind, const void* block) {
     const auto* p = static_cast<const PbeRc2Params*>(block);
     if (p == nullptr || p->salt == nullptr) return kAlgBadData;
     if (p->effectiveBits == 0 || p->effectiveBits > 1024) return kAlgParamOutOfRange;
-    auto* copy = static_cast<PbeRc2Params*>(MemoryListAllocate(instance.memory, sizeof(PbeRc2Params)));
+    auto* copy =
+        static_cast<PbeRc2Params*>(MemoryListAllocate(instance.memory, sizeof(PbeRc2Params)));
     auto* salt = static_cast<uint8_t*>(MemoryListCopy(instance.memory, p->salt, kSaltLength));
     if (copy == nullptr || salt == nullptr) return kAlgOutOfMemory;
     *copy = {p->effectiveBits, salt, p->iterations};
@@ -75,11 +76,13 @@ int SetParams(AlgInstance& instance, const AlgKind& kind, const void* block) {
 }
 
 extern const AlgKind kPbeRc2Kind;
-const AlgKind kPbeRc2Kind = {"password with MD5 and RC2-CBC", SetParams, nullptr, &kPbeRc2Kind,
-                             &kMd5Kind, Compose};
+const AlgKind kPbeRc2Kind = {
+    "password with MD5 and RC2-CBC", SetParams, nullptr, &kPbeRc2Kind, &kMd5Kind, Compose};
 
 }  // namespace
 
-const AlgKind* AlgKindPbeMd5Rc2() { return &kPbeRc2Kind; }
+const AlgKind* AlgKindPbeMd5Rc2() {
+    return &kPbeRc2Kind;
+}
 
 }  // namespace qor::toolkit

@@ -33,7 +33,8 @@ int XorInit(void* context, const void* params, const void* key) {
     Md5Update(h, password->data, password->length);
     Md5Update(h, p->salt, kSaltLength);
     Md5Final(h, d);
-    for (uint32_t k = 1; k < p->iterations; ++k) Md5(d, sizeof d, d);
+    for (uint32_t k = 1; k < p->iterations; ++k)
+        Md5(d, sizeof d, d);
     auto& ctx = *static_cast<XorContext*>(context);
     Md5GeneratorInit(ctx.generator);
     Md5GeneratorSeed(ctx.generator, d, sizeof d);
@@ -51,7 +52,8 @@ int XorUpdate(void* context, uint8_t* out, uint32_t* outLength, uint32_t capacit
     for (uint32_t done = 0; done < inLength;) {
         uint32_t n = inLength - done < sizeof stream ? inLength - done : sizeof stream;
         Md5GeneratorGenerate(ctx.generator, stream, n);
-        for (uint32_t k = 0; k < n; ++k) out[done + k] = static_cast<uint8_t>(in[done + k] ^ stream[k]);
+        for (uint32_t k = 0; k < n; ++k)
+            out[done + k] = static_cast<uint8_t>(in[done + k] ^ stream[k]);
         done += n;
     }
     *outLength = inLength;
@@ -75,7 +77,8 @@ int Compose(AlgInstance& instance, Direction direction, KeyHolder& key, const Me
 }
 
 int StoreParams(AlgInstance& instance, const uint8_t* salt, uint32_t iterations) {
-    auto* copy = static_cast<PbeXorParams*>(MemoryListAllocate(instance.memory, sizeof(PbeXorParams)));
+    auto* copy =
+        static_cast<PbeXorParams*>(MemoryListAllocate(instance.memory, sizeof(PbeXorParams)));
     auto* saltCopy = static_cast<uint8_t*>(MemoryListCopy(instance.memory, salt, kSaltLength));
     if (copy == nullptr || saltCopy == nullptr) return kAlgOutOfMemory;
     *copy = {saltCopy, iterations};
@@ -104,8 +107,7 @@ int SetBer(AlgInstance& instance, const AlgKind& kind, const void* block) {
     end = params.content + params.length;
     uint32_t iterations = 0;
     if (!BerReadExpect(p, end, kBerOctetString, salt) || salt.length != kSaltLength ||
-        !BerReadExpect(p, end, kBerInteger, count) || p != end ||
-        !BerUnsigned(count, iterations)) {
+        !BerReadExpect(p, end, kBerInteger, count) || p != end || !BerUnsigned(count, iterations)) {
         return kAlgBadData;
     }
     int status = StoreParams(instance, salt.content, iterations);
@@ -139,14 +141,18 @@ int GetBer(AlgInstance& instance, const void** block) {
 }
 
 extern const AlgKind kPbeXorKind;
-const AlgKind kPbeXorKind = {"password with MD5 and XOR", SetParams, nullptr, &kPbeXorKind,
-                             &kMd5Kind, Compose};
-const AlgKind kPbeXorBerKind = {"password with MD5 and XOR, BER", SetBer, GetBer, &kPbeXorKind,
-                                nullptr, nullptr};
+const AlgKind kPbeXorKind = {
+    "password with MD5 and XOR", SetParams, nullptr, &kPbeXorKind, &kMd5Kind, Compose};
+const AlgKind kPbeXorBerKind = {
+    "password with MD5 and XOR, BER", SetBer, GetBer, &kPbeXorKind, nullptr, nullptr};
 
 }  // namespace
 
-const AlgKind* AlgKindPbeMd5Xor() { return &kPbeXorKind; }
-const AlgKind* AlgKindPbeMd5XorBer() { return &kPbeXorBerKind; }
+const AlgKind* AlgKindPbeMd5Xor() {
+    return &kPbeXorKind;
+}
+const AlgKind* AlgKindPbeMd5XorBer() {
+    return &kPbeXorBerKind;
+}
 
 }  // namespace qor::toolkit

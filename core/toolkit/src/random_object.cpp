@@ -18,7 +18,9 @@ namespace {
 
 constexpr uint32_t kSeedBytesRequired = 256;
 
-void DestroyRandom(void* object) { DestroyAlgInstance(&static_cast<RandomObject*>(object)->instance); }
+void DestroyRandom(void* object) {
+    DestroyAlgInstance(&static_cast<RandomObject*>(object)->instance);
+}
 
 }  // namespace
 
@@ -52,8 +54,7 @@ extern "C" int RandomSeed(RandomObject* handle, const unsigned char* bytes, unsi
     if (!HasTag(handle, DestroyRandom)) return kStatusBadRandom;
     if (bytes == nullptr && length != 0) return kStatusBadRandom;
     handle->seedNeeded = length >= handle->seedNeeded ? 0 : handle->seedNeeded - length;
-    return AlgRandomSeed(handle->instance, bytes, length) == kAlgOk ? kStatusOk
-                                                                    : kStatusBadRandom;
+    return AlgRandomSeed(handle->instance, bytes, length) == kAlgOk ? kStatusOk : kStatusBadRandom;
 }
 
 extern "C" int RandomBytesNeeded(unsigned int* count, RandomObject* handle) {
@@ -70,4 +71,6 @@ extern "C" int RandomGenerate(unsigned char* output, RandomObject* handle, unsig
                                                                          : kStatusBadRandom;
 }
 
-extern "C" void RandomDestroy(RandomObject** handle) { ReleaseObject(handle); }
+extern "C" void RandomDestroy(RandomObject** handle) {
+    ReleaseObject(handle);
+}

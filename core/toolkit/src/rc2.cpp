@@ -1,14 +1,12 @@
 #include "rc2.h"
 
+#include <qor/secure_buffer.h>
+
 namespace qor::toolkit {
 
-namespace {
+using qor::SecureWipe;
 
-static inline void WipeScratch(void* p, size_t n) {
-    volatile unsigned char* v = static_cast<volatile unsigned char*>(p);
-    while (n--)
-        *v++ = 0;
-}
+namespace {
 
 // A permutation of 0..255 derived from the digits of pi.
 constexpr uint8_t kPiTable[256] = {
@@ -95,7 +93,7 @@ bool Rc2ExpandKey(Rc2KeySchedule& schedule, const uint8_t* key, size_t length,
                   unsigned effectiveBits) {
     if (key == nullptr || length < 1 || length > kRc2MaxKeyBytes || effectiveBits < 1 ||
         effectiveBits > kRc2MaxEffectiveBits) {
-        WipeScratch(schedule.k, sizeof schedule.k);
+        SecureWipe(schedule.k, sizeof schedule.k);
         return false;
     }
 
@@ -116,7 +114,7 @@ bool Rc2ExpandKey(Rc2KeySchedule& schedule, const uint8_t* key, size_t length,
 
     for (size_t i = 0; i < 64; ++i)
         schedule.k[i] = Load16(l + 2 * i);
-    WipeScratch(l, sizeof l);
+    SecureWipe(l, sizeof l);
     return true;
 }
 

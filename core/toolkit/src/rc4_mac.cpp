@@ -66,14 +66,16 @@ struct Stream {
 
 void AbsorbBytes(Rc4MacContext& ctx, const uint8_t* data, size_t length) {
     Stream st(ctx);
-    for (size_t k = 0; k < length; ++k) st.Absorb(data[k]);
+    for (size_t k = 0; k < length; ++k)
+        st.Absorb(data[k]);
     st.Store(ctx);
 }
 
 // Reads the MAC from the current position round, then resets it.
 void TakeMac(Rc4MacContext& ctx, uint8_t* value) {
     uint32_t n = ctx.macLength;
-    for (uint32_t k = 0; k < n; ++k) value[k] = ctx.mac[(ctx.macPosition + k) % n];
+    for (uint32_t k = 0; k < n; ++k)
+        value[k] = ctx.mac[(ctx.macPosition + k) % n];
     std::memset(ctx.mac, 0, sizeof ctx.mac);
     ctx.macPosition = 0;
 }
@@ -113,7 +115,8 @@ int Rc4MacInit(Rc4MacContext& ctx, const uint8_t* key, size_t keyLength, const u
     if (saltLength != 0) std::memcpy(keyAndSalt + keyLength, salt, saltLength);
 
     std::memset(&ctx, 0, sizeof ctx);
-    for (unsigned k = 0; k < 256; ++k) ctx.permutation[k] = static_cast<uint8_t>(k);
+    for (unsigned k = 0; k < 256; ++k)
+        ctx.permutation[k] = static_cast<uint8_t>(k);
     unsigned j = 0;
     for (unsigned k = 0; k < 256; ++k) {
         uint8_t t = ctx.permutation[k];
@@ -184,7 +187,8 @@ int Rc4MacDecryptFinal(Rc4MacContext& ctx) {
     ScopedWipe wipe(computed);
     TakeMac(ctx, computed);
     uint8_t diff = 0;
-    for (uint32_t k = 0; k < ctx.macLength; ++k) diff |= computed[k] ^ ctx.scratch[k];
+    for (uint32_t k = 0; k < ctx.macLength; ++k)
+        diff |= computed[k] ^ ctx.scratch[k];
     SecureWipe(ctx.scratch, sizeof ctx.scratch);
     SecureWipe(ctx.hold, sizeof ctx.hold);
     ctx.held = 0;
@@ -210,8 +214,8 @@ int EncryptUpdate(void* context, uint8_t* out, uint32_t* outLength, uint32_t cap
     return kMethodOk;
 }
 
-int EncryptFinal(void* context, uint8_t* out, uint32_t* outLength, uint32_t capacity,
-                 AlgInstance*, const CancelHook*) {
+int EncryptFinal(void* context, uint8_t* out, uint32_t* outLength, uint32_t capacity, AlgInstance*,
+                 const CancelHook*) {
     auto& ctx = *static_cast<Rc4MacContext*>(context);
     if (capacity < ctx.macLength) return kMethodOutputTooSmall;
     Rc4MacEncryptFinal(ctx, out);
@@ -221,8 +225,8 @@ int EncryptFinal(void* context, uint8_t* out, uint32_t* outLength, uint32_t capa
 
 int DecryptUpdate(void* context, uint8_t* out, uint32_t* outLength, uint32_t capacity,
                   const uint8_t* in, uint32_t inLength, AlgInstance*, const CancelHook*) {
-    return Rc4MacDecryptUpdate(*static_cast<Rc4MacContext*>(context), out, outLength, capacity,
-                               in, inLength);
+    return Rc4MacDecryptUpdate(*static_cast<Rc4MacContext*>(context), out, outLength, capacity, in,
+                               inLength);
 }
 
 int DecryptFinal(void* context, uint8_t*, uint32_t* outLength, uint32_t, AlgInstance*,

@@ -13,7 +13,8 @@ namespace {
 int StoreParams(AlgInstance& instance, const uint8_t* salt, uint32_t saltLength,
                 uint32_t macLength) {
     if (macLength < kRc4MacMinMac || macLength > kRc4MacMaxMac) return kAlgParamOutOfRange;
-    auto* copy = static_cast<Rc4MacParams*>(MemoryListAllocate(instance.memory, sizeof(Rc4MacParams)));
+    auto* copy =
+        static_cast<Rc4MacParams*>(MemoryListAllocate(instance.memory, sizeof(Rc4MacParams)));
     if (copy == nullptr) return kAlgOutOfMemory;
     const uint8_t* saltCopy = nullptr;
     if (saltLength != 0) {
@@ -52,8 +53,7 @@ int SetBer(AlgInstance& instance, const AlgKind& kind, const void* block) {
     if (!BerReadExpect(p, end, kBerInteger, mac) || p != end || !BerUnsigned(mac, macLength)) {
         return kAlgBadData;
     }
-    int status = StoreParams(instance, salt.content, static_cast<uint32_t>(salt.length),
-                             macLength);
+    int status = StoreParams(instance, salt.content, static_cast<uint32_t>(salt.length), macLength);
     if (status != kAlgOk) return status;
     auto* copy = static_cast<ByteSpan*>(MemoryListAllocate(instance.memory, sizeof(ByteSpan)));
     void* bytes = MemoryListCopy(instance.memory, item->data, item->length);
@@ -89,12 +89,16 @@ int GetBer(AlgInstance& instance, const void** block) {
 }
 
 const AlgKind kRc4MacKind = {"RC4 with MAC", SetParams, nullptr, &kRc4MacKind, nullptr, nullptr};
-const AlgKind kRc4MacBerKind = {"RC4 with MAC, BER", SetBer, GetBer, &kRc4MacKind, nullptr,
-                                nullptr};
+const AlgKind kRc4MacBerKind = {"RC4 with MAC, BER", SetBer,  GetBer,
+                                &kRc4MacKind,        nullptr, nullptr};
 
 }  // namespace
 
-const AlgKind* AlgKindRc4Mac() { return &kRc4MacKind; }
-const AlgKind* AlgKindRc4MacBer() { return &kRc4MacBerKind; }
+const AlgKind* AlgKindRc4Mac() {
+    return &kRc4MacKind;
+}
+const AlgKind* AlgKindRc4MacBer() {
+    return &kRc4MacBerKind;
+}
 
 }  // namespace qor::toolkit

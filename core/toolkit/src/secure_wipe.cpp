@@ -10,15 +10,20 @@ void SecureWipe(void* data, size_t length) noexcept {
     // Stores through a volatile pointer are observable behaviour, so they survive dead-store
     // elimination; the barrier keeps them from being sunk past a following free().
     volatile uint8_t* p = static_cast<volatile uint8_t*>(data);
-    for (size_t i = 0; i < length; ++i) p[i] = 0;
+    for (size_t i = 0; i < length; ++i)
+        p[i] = 0;
 #if defined(__GNUC__) || defined(__clang__)
     __asm__ __volatile__("" : : "r"(data) : "memory");
 #endif
 }
 
-SecureBuffer::SecureBuffer(size_t size) { Resize(size); }
+SecureBuffer::SecureBuffer(size_t size) {
+    Resize(size);
+}
 
-SecureBuffer::SecureBuffer(const uint8_t* data, size_t size) { Assign(data, size); }
+SecureBuffer::SecureBuffer(const uint8_t* data, size_t size) {
+    Assign(data, size);
+}
 
 SecureBuffer& SecureBuffer::operator=(SecureBuffer&& other) noexcept {
     if (this != &other) {

@@ -17,7 +17,7 @@ void SecureWipe(void* data, size_t length) noexcept;
 // A heap buffer for secret bytes. Zeroed on destruction, on resize and on assignment; never
 // copied implicitly (use Clone()). Moving hands the bytes over and leaves the source empty.
 class SecureBuffer {
-public:
+  public:
     SecureBuffer() = default;
     explicit SecureBuffer(size_t size);
     SecureBuffer(const uint8_t* data, size_t size);
@@ -43,7 +43,7 @@ public:
     uint8_t& operator[](size_t i) noexcept { return data_[i]; }
     const uint8_t& operator[](size_t i) const noexcept { return data_[i]; }
 
-private:
+  private:
     uint8_t* data_ = nullptr;
     size_t size_ = 0;
 };
@@ -51,13 +51,13 @@ private:
 // Wipes a fixed-size local (a derived key, a digest of a password) when it leaves scope.
 template <typename T>
 class ScopedWipe {
-public:
+  public:
     explicit ScopedWipe(T& object) noexcept : object_(object) {}
     ~ScopedWipe() { SecureWipe(&object_, sizeof(T)); }
     ScopedWipe(const ScopedWipe&) = delete;
     ScopedWipe& operator=(const ScopedWipe&) = delete;
 
-private:
+  private:
     T& object_;
 };
 

@@ -30,18 +30,18 @@ extern "C" {
 /* Service status codes. */
 enum QorToolkitStatus {
     kStatusOk = 0,
-    kStatusBadPasswordBlockKind = 1280,      /* PasswordBlockCreate: kind other than 1 */
-    kStatusBadPasswordBlockParams = 1281,    /* salt shorter than 8 bytes, parameters refused */
+    kStatusBadPasswordBlockKind = 1280,   /* PasswordBlockCreate: kind other than 1 */
+    kStatusBadPasswordBlockParams = 1281, /* salt shorter than 8 bytes, parameters refused */
     kStatusOutOfMemory = 1282,
-    kStatusBadDigestKind = 1283,             /* DigestCreate: kind other than 1 or 2 */
-    kStatusBadDigest = 1284,                 /* invalid DigestObject or digest step failed */
+    kStatusBadDigestKind = 1283, /* DigestCreate: kind other than 1 or 2 */
+    kStatusBadDigest = 1284,     /* invalid DigestObject or digest step failed */
     kStatusAttributeAbsent = 1285,
     kStatusBadAttributeList = 1286,
-    kStatusAttributeHighTag = 1287,          /* value with a multi-byte tag */
-    kStatusAttributeNoType = 1288,           /* empty object identifier */
-    kStatusAttributeNoValue = 1289,          /* empty value, or indefinite length */
-    kStatusEnvelopeMalformed = 1290,         /* malformed data, or a cipher step failed */
-    kStatusCancelled = 1291,                 /* the progress hook asked to stop */
+    kStatusAttributeHighTag = 1287,  /* value with a multi-byte tag */
+    kStatusAttributeNoType = 1288,   /* empty object identifier */
+    kStatusAttributeNoValue = 1289,  /* empty value, or indefinite length */
+    kStatusEnvelopeMalformed = 1290, /* malformed data, or a cipher step failed */
+    kStatusCancelled = 1291,         /* the progress hook asked to stop */
     kStatusBadContentAlgorithm = 1292,
     kStatusContentParamsRefused = 1293,
     kStatusGeneralFailure = 1294,
@@ -49,10 +49,10 @@ enum QorToolkitStatus {
     kStatusBadEnvelope = 1296,
     kStatusEmptySecret = 1297,
     kStatusBadInputLength = 1298,
-    kStatusRandomNotSeeded = 1301,           /* fewer than 256 seed bytes so far */
-    kStatusNoRecipientMatched = 1302,        /* a wrong secret ends here */
+    kStatusRandomNotSeeded = 1301,    /* fewer than 256 seed bytes so far */
+    kStatusNoRecipientMatched = 1302, /* a wrong secret ends here */
     kStatusOutputTooSmall = 1304,
-    kStatusEncodingTooLong = 1306,           /* an encoding would exceed 32767 bytes */
+    kStatusEncodingTooLong = 1306, /* an encoding would exceed 32767 bytes */
     kStatusPasswordCheckMismatch = 1307,
     kStatusCheckDigestRefused = 1308,
     kStatusBadPasswordKind = 1310,
@@ -62,7 +62,7 @@ enum QorToolkitStatus {
     kStatusEncodedStreamFailed = 1314,
     kStatusBadPublicKey = 1316,
     kStatusNoRecipients = 1317,
-    kStatusBadRandom = 1326,                 /* invalid RandomObject or random step failed */
+    kStatusBadRandom = 1326, /* invalid RandomObject or random step failed */
     kStatusPlaintextStreamFailed = 1327
 };
 
