@@ -58,10 +58,25 @@ const AlgKind* AlgKindPbeMd5XorBer();
 // Password-based encryption with MD5 and RC2-CBC (password blocks).
 const AlgKind* AlgKindPbeMd5Rc2();
 
+// RSA with a public key inside PKCS #1 v1.5 padding (no parameters: set it with a null block);
+// its BER form is a ByteSpan holding SEQUENCE { OID 1.2.840.113549.1.1.1, NULL }.
+const AlgKind* AlgKindRsaPkcs1();
+const AlgKind* AlgKindRsaPkcs1Ber();
+
 // A byte string (block: ByteSpan).
 const KeyKind* KeyKindByteString();
 // An 8-byte DES key (block: 8 bytes); derivable from an 8-byte byte string.
 const KeyKind* KeyKindDes8();
+
+// An RSA public key: unsigned big-endian integers, stored without leading zero bytes.
+struct RsaPublicKey {
+    ByteSpan modulus;
+    ByteSpan exponent;
+};
+const KeyKind* KeyKindRsaPublic();
+// The same key BER-encoded (block: ByteSpan); written in one canonical form whatever form it
+// was read in.
+const KeyKind* KeyKindRsaPublicBer();
 
 // The general registry, in its fixed order; the random service's (the generator alone); the
 // digest service's (MD2 and MD5).
@@ -79,6 +94,8 @@ extern const MethodTable kRc2CbcEncryptMethod;
 extern const MethodTable kRc2CbcDecryptMethod;
 extern const MethodTable kDesCbcEncryptMethod;
 extern const MethodTable kDesCbcDecryptMethod;
+extern const MethodTable kRsaPublicEncryptMethod;
+extern const MethodTable kRsaPublicDecryptMethod;
 
 // The generator instance behind a random object, or null for any other handle.
 AlgInstance* RandomInstanceOf(::RandomObject* handle);

@@ -10,10 +10,13 @@ constexpr MethodEntry kEnd = {nullptr, Direction::kEncrypt, nullptr, nullptr};
 }  // namespace
 
 const MethodRegistry& GeneralRegistry() {
-    // The public-key entries (RSA encrypt and decrypt with a public and with a private key, and
-    // key-pair generation) take their places in this order when the RSA module joins the
-    // toolkit: before DES-CBC encrypt, and between RC2-CBC decrypt and RC4 with MAC encrypt.
+    // RSA with a public key leads, encrypt then decrypt. RSA with a private key (encrypt,
+    // decrypt) and key-pair generation are not built, since no service operation reaches
+    // them; they would go right after the public-key entries and between RC2-CBC decrypt and
+    // RC4 with MAC encrypt.
     static const MethodEntry entries[] = {
+        {AlgKindRsaPkcs1(), Direction::kEncrypt, KeyKindRsaPublic(), &kRsaPublicEncryptMethod},
+        {AlgKindRsaPkcs1(), Direction::kDecrypt, KeyKindRsaPublic(), &kRsaPublicDecryptMethod},
         {AlgKindDesCbc(), Direction::kEncrypt, KeyKindDes8(), &kDesCbcEncryptMethod},
         {AlgKindRc2Cbc(), Direction::kEncrypt, KeyKindByteString(), &kRc2CbcEncryptMethod},
         {AlgKindDesCbc(), Direction::kDecrypt, KeyKindDes8(), &kDesCbcDecryptMethod},

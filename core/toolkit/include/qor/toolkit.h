@@ -109,6 +109,65 @@ int PasswordBlockDecrypt(ByteItem** result, PasswordBlockObject* handle, const B
                          const ByteItem* password);
 void PasswordBlockDestroy(PasswordBlockObject** handle);
 
+/* Attribute lists: named attributes that travel encrypted inside an envelope's content (the
+ * file's name before encryption, the user name). Create, set before sealing or hand the list
+ * to EnvelopeOpen and get afterwards, destroy. Text is taken as bytes, exactly as given (the
+ * product includes the terminating zero byte); setting a name again replaces the earlier one.
+ * A value returned by a get points into the list and stays valid until the list changes or is
+ * destroyed. */
+typedef struct AttributeList AttributeList;
+int AttributeListCreate(AttributeList** handle);
+int AttributeListSetFileName(AttributeList* list, const unsigned char* text, unsigned int length);
+int AttributeListSetUserName(AttributeList* list, const unsigned char* text, unsigned int length);
+int AttributeListGetFileName(const unsigned char** value, unsigned int* length,
+                             AttributeList* list);
+int AttributeListGetUserName(const unsigned char** value, unsigned int* length,
+                             AttributeList* list);
+void AttributeListDestroy(AttributeList** handle);
+
+/* Streams of the enveloped-data operations. Only read and write are called; the other slots
+ * are the caller's to fill as it likes.
+ *   read(buffer, &count, maximum, context): up to maximum bytes; 0, or 280 at the end of the
+ *       data (count 0), or any other value for an error.
+ *   write(bytes, length, context): 0 when every byte was written, anything else for an error. */
+struct StreamRecord {
+    int (*slot1)(void*);
+    int (*slot2)(void*);
+    int (*read)(unsigned char* buffer, unsigned int* count, unsigned int maximum, void* context);
+    int (*slot4)(void*);
+    int (*write)(const unsigned char* bytes, unsigned int length, void* context);
+    void* context;
+};
+
+enum { kStreamEnd = 280 };
+
+/* Called before each recipient and each content chunk; a non-zero answer cancels (1291). */
+struct ProgressHook {
+    int (*callback)(void* argument);
+    void* argument;
+};
+
+typedef struct StreamRecord StreamRecord;
+typedef struct ProgressHook ProgressHook;
+typedef struct EnvelopeObject EnvelopeObject;
+
+/* Enveloped data: create, add one or more recipients, then exactly one seal or open, destroy.
+ * Sealing writes the whole stream through `output`; opening reads it from `input` and writes
+ * the plaintext (already written plaintext is not taken back on a later failure: the caller
+ * removes partial output). Content algorithm 1 is RC4 with MAC; the product seals with 40 key
+ * bits. Password kind 1 is the only kind. */
+int EnvelopeCreate(EnvelopeObject** handle);
+int EnvelopeAddPassword(EnvelopeObject* handle, const unsigned char* secret, unsigned int length,
+                        int kind);
+int EnvelopeAddPublicKey(EnvelopeObject* handle, const unsigned char* encodedKey,
+                         unsigned int length);
+int EnvelopeSeal(StreamRecord* output, EnvelopeObject* handle, StreamRecord* input,
+                 int contentAlgorithm, unsigned int keyBits, RandomObject* random,
+                 AttributeList* attributes, ProgressHook* hook);
+int EnvelopeOpen(StreamRecord* output, AttributeList* attributes, EnvelopeObject* handle,
+                 StreamRecord* input, ProgressHook* hook);
+void EnvelopeDestroy(EnvelopeObject** handle);
+
 #ifdef __cplusplus
 }
 #endif

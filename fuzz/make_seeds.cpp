@@ -1,0 +1,134 @@
+// Writes the seed corpora of the fuzz targets: real envelopes sealed by the toolkit (empty,
+// small with attributes, several pieces, with a public-key recipient) and public keys in the
+// forms a key file may take.
+//   make_seeds <corpus folder>   creates <folder>/envelope_open, ber_reader, rsa_public_key
+#include <qor/toolkit.h>
+
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "fuzz_password.h"
+
+namespace {
+
+using Bytes = std::vector<unsigned char>;
+
+// A 1024-bit public key in its usual form (SEQUENCE { rsaEncryption, NULL }, BIT STRING).
+const char kPublicKeyHex[] =
+    "30819f300d06092a864886f70d010101050003818d0030818902818100b847132b32029054ec390e3474796a2f"
+    "30afda4bb57a7c0262f6f3b16cbd8850ae8310b67712068338577a003111e34daf77971fa5bf4cbfff65cce95a"
+    "d161e3ff78e9327fd160ff156d7bbeaa9c219f45f52f993330c6f33597613b719bf6859b05e39f91a5dbab09fe"
+    "46fad63e1ca6270fec5f067c0816a10ec9da835fdae30203010001";
+
+Bytes FromHex(const char* hex) {
+    Bytes out;
+    for (size_t k = 0; hex[k] != 0 && hex[k + 1] != 0; k += 2) {
+        out.push_back(static_cast<unsigned char>(std::stoi(std::string(hex + k, 2), nullptr, 16)));
+    }
+    return out;
+}
+
+struct Source {
+    Bytes data;
+    size_t at = 0;
+};
+
+int Read(unsigned char* buffer, unsigned int* count, unsigned int maximum, void* context) {
+    auto* s = static_cast<Source*>(context);
+    size_t n = s->data.size() - s->at;
+    if (n == 0) {
+        *count = 0;
+        return kStreamEnd;
+    }
+    if (n > maximum) n = maximum;
+    std::memcpy(buffer, s->data.data() + s->at, n);
+    s->at += n;
+    *count = static_cast<unsigned int>(n);
+    return 0;
+}
+
+int Append(const unsigned char* bytes, unsigned int length, void* context) {
+    auto* out = static_cast<Bytes*>(context);
+    out->insert(out->end(), bytes, bytes + length);
+    return 0;
+}
+
+Bytes Seal(size_t length, bool attributes, bool publicKey, unsigned seed) {
+    RandomObject* random = nullptr;
+    RandomCreate(&random);
+    unsigned char seedBytes[256];
+    for (unsigned k = 0; k < sizeof seedBytes; ++k)
+        seedBytes[k] = static_cast<unsigned char>(k * seed);
+    RandomSeed(random, seedBytes, sizeof seedBytes);
+    EnvelopeObject* envelope = nullptr;
+    EnvelopeCreate(&envelope);
+    if (publicKey) {
+        Bytes key = FromHex(kPublicKeyHex);
+        EnvelopeAddPublicKey(envelope, key.data(), static_cast<unsigned int>(key.size()));
+    }
+    EnvelopeAddPassword(envelope, kFuzzPassword, kFuzzPasswordLength, 1);
+    AttributeList* list = nullptr;
+    if (attributes) {
+        AttributeListCreate(&list);
+        const char name[] = "report.doc";
+        const char user[] = "Fuzz User";
+        AttributeListSetFileName(list, reinterpret_cast<const unsigned char*>(name), sizeof name);
+        AttributeListSetUserName(list, reinterpret_cast<const unsigned char*>(user), sizeof user);
+    }
+    Source source;
+    source.data.resize(length);
+    for (size_t k = 0; k < length; ++k)
+        source.data[k] = static_cast<unsigned char>(k * 31 + seed);
+    Bytes sealed;
+    StreamRecord in = {nullptr, nullptr, Read, nullptr, nullptr, &source};
+    StreamRecord out = {nullptr, nullptr, nullptr, nullptr, Append, &sealed};
+    int status = EnvelopeSeal(&out, envelope, &in, 1, 40, random, list, nullptr);
+    if (status != kStatusOk) std::fprintf(stderr, "seal failed: %d\n", status);
+    AttributeListDestroy(&list);
+    EnvelopeDestroy(&envelope);
+    RandomDestroy(&random);
+    return sealed;
+}
+
+void Write(const std::filesystem::path& file, const Bytes& bytes) {
+    std::ofstream(file, std::ios::binary)
+        .write(reinterpret_cast<const char*>(bytes.data()),
+               static_cast<std::streamsize>(bytes.size()));
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    if (argc != 2) {
+        std::fprintf(stderr, "usage: make_seeds <corpus folder>\n");
+        return 2;
+    }
+    const std::filesystem::path root = argv[1];
+    for (const char* target : {"envelope_open", "ber_reader", "rsa_public_key"}) {
+        std::filesystem::create_directories(root / target);
+    }
+    const struct {
+        const char* name;
+        Bytes bytes;
+    } envelopes[] = {
+        {"empty", Seal(0, false, false, 1)},
+        {"small", Seal(100, true, false, 2)},
+        {"pieces", Seal(20000, true, false, 3)},
+        {"public_key", Seal(300, true, true, 4)},
+    };
+    for (const auto& e : envelopes) {
+        Write(root / "envelope_open" / e.name, e.bytes);
+        Write(root / "ber_reader" / e.name, e.bytes);
+    }
+    Bytes key = FromHex(kPublicKeyHex);
+    Write(root / "rsa_public_key" / "spki", key);
+    // The same key under the X.500 identifier, with its NULL left out.
+    Bytes x500 = FromHex("30819a300806045508010103818d00");
+    x500.insert(x500.end(), key.begin() + 22, key.end());
+    Write(root / "rsa_public_key" / "x500", x500);
+    return 0;
+}
