@@ -10,6 +10,7 @@
 
 #include "algorithm_tier.h"
 #include "kinds.h"
+#include "status.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     using namespace qor::toolkit;
