@@ -63,17 +63,21 @@ RandomObject* SeededRandom(uint32_t seed) {
 int Seal(const Bytes& plain, const SealOptions& options, Bytes& sealed) {
     EnvelopeObject* e = nullptr;
     int status = EnvelopeCreate(&e);
-    for (const std::string& p : options.passwords) {
-        if (status == kStatusOk) {
-            status = EnvelopeAddPassword(e, reinterpret_cast<const unsigned char*>(p.data()),
-                                         static_cast<unsigned int>(p.size()), 1);
+    auto addPasswords = [&] {
+        for (const std::string& p : options.passwords) {
+            if (status == kStatusOk) {
+                status = EnvelopeAddPassword(e, reinterpret_cast<const unsigned char*>(p.data()),
+                                             static_cast<unsigned int>(p.size()), 1);
+            }
         }
-    }
+    };
+    if (!options.publicKeysFirst) addPasswords();
     for (const Bytes& k : options.publicKeys) {
         if (status == kStatusOk) {
             status = EnvelopeAddPublicKey(e, k.data(), static_cast<unsigned int>(k.size()));
         }
     }
+    if (options.publicKeysFirst) addPasswords();
     AttributeList* list = nullptr;
     if (status == kStatusOk && !(options.fileName.empty() && options.userName.empty())) {
         status = AttributeListCreate(&list);

@@ -37,6 +37,7 @@ RandomObject* SeededRandom(uint32_t seed);
 struct SealOptions {
     std::vector<std::string> passwords = {"secret1"};
     std::vector<Bytes> publicKeys;  // BER-encoded
+    bool publicKeysFirst = false;   // add the public keys before the passwords
     std::string fileName;           // with no terminating zero; empty: no attribute list
     std::string userName;
     size_t readPiece = 0;  // plaintext handed out in pieces of this size (0: 8144)
