@@ -23,19 +23,6 @@ using qor::toolkit::BerElement;
 using qor::toolkit::BerRead;
 using qor::toolkit::BerReadExpect;
 
-struct Providers {
-    Providers() {
-        legacy = OSSL_PROVIDER_load(nullptr, "legacy");
-        base = OSSL_PROVIDER_load(nullptr, "default");
-    }
-    ~Providers() {
-        if (legacy != nullptr) OSSL_PROVIDER_unload(legacy);
-        if (base != nullptr) OSSL_PROVIDER_unload(base);
-    }
-    OSSL_PROVIDER* legacy;
-    OSSL_PROVIDER* base;
-};
-
 struct KeyFree {
     void operator()(EVP_PKEY* k) const { EVP_PKEY_free(k); }
 };
@@ -104,19 +91,11 @@ Bytes Hex(const char* h) {
 
 class EnvelopeCrossCheck : public ::testing::Test {
   protected:
-    static void SetUpTestSuite() {
-        providers_ = new Providers();
-        key_.reset(EVP_RSA_gen(1024));
-    }
-    static void TearDownTestSuite() {
-        key_.reset();
-        delete providers_;
-    }
-    static Providers* providers_;
+    static void SetUpTestSuite() { key_.reset(EVP_RSA_gen(1024)); }
+    static void TearDownTestSuite() { key_.reset(); }
     static Key key_;
 };
 
-Providers* EnvelopeCrossCheck::providers_ = nullptr;
 Key EnvelopeCrossCheck::key_;
 
 TEST_F(EnvelopeCrossCheck, PublicKeyRecipientAndContentReadWithOpenSsl) {

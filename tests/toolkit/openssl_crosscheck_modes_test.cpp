@@ -26,22 +26,6 @@ using test::ToHex;
 
 class OpenSslModesCrossCheck : public ::testing::Test {
   protected:
-    static void SetUpTestSuite() {
-        // DES, RC2 and RC4 live in the legacy provider; loading any provider explicitly stops
-        // the default one from being loaded implicitly, so load both.
-        legacy_ = OSSL_PROVIDER_load(nullptr, "legacy");
-        default_ = OSSL_PROVIDER_load(nullptr, "default");
-    }
-    static void TearDownTestSuite() {
-        if (legacy_ != nullptr) OSSL_PROVIDER_unload(legacy_);
-        if (default_ != nullptr) OSSL_PROVIDER_unload(default_);
-        legacy_ = default_ = nullptr;
-    }
-    void SetUp() override {
-        ASSERT_NE(legacy_, nullptr) << "OpenSSL legacy provider unavailable";
-        ASSERT_NE(default_, nullptr) << "OpenSSL default provider unavailable";
-    }
-
     Bytes RandomBytes(size_t n) {
         Bytes out(n);
         for (auto& b : out)
@@ -108,14 +92,7 @@ class OpenSslModesCrossCheck : public ::testing::Test {
     }
 
     std::mt19937 rng_{20240612};
-
-  private:
-    static OSSL_PROVIDER* legacy_;
-    static OSSL_PROVIDER* default_;
 };
-
-OSSL_PROVIDER* OpenSslModesCrossCheck::legacy_ = nullptr;
-OSSL_PROVIDER* OpenSslModesCrossCheck::default_ = nullptr;
 
 struct CtxDeleter {
     void operator()(EVP_CIPHER_CTX* c) const { EVP_CIPHER_CTX_free(c); }

@@ -130,16 +130,7 @@ int Encrypt(KeyHolder* key, const Bytes& data, AlgInstance* random, Bytes& out) 
 
 class RsaCrossCheck : public ::testing::Test {
   protected:
-    // Loaded explicitly: once another suite has loaded and unloaded providers, the default one
-    // is no longer loaded implicitly.
-    static void SetUpTestSuite() { default_ = OSSL_PROVIDER_load(nullptr, "default"); }
-    static void TearDownTestSuite() {
-        if (default_ != nullptr) OSSL_PROVIDER_unload(default_);
-        default_ = nullptr;
-    }
-
     void SetUp() override {
-        ASSERT_NE(default_, nullptr) << "OpenSSL default provider unavailable";
         ASSERT_EQ(RandomCreate(&random_), kStatusOk);
         Bytes seed(256);
         for (auto& b : seed)
@@ -157,12 +148,7 @@ class RsaCrossCheck : public ::testing::Test {
 
     RandomObject* random_ = nullptr;
     std::mt19937 rng_{20240613};
-
-  private:
-    static OSSL_PROVIDER* default_;
 };
-
-OSSL_PROVIDER* RsaCrossCheck::default_ = nullptr;
 
 TEST_F(RsaCrossCheck, OpenSslDecryptsWhatWeEncrypt) {
     for (int bits : {512, 1024, 2048}) {

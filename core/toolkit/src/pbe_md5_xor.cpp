@@ -4,6 +4,7 @@
 //   SEQUENCE { OID 1.2.840.113549.1.5.9, SEQUENCE { OCTET STRING salt (8), INTEGER count } }
 #include <qor/secure_buffer.h>
 
+#include "algorithm_id.h"
 #include "ber.h"
 #include "kinds.h"
 #include "md5.h"
@@ -92,31 +93,21 @@ int SetParams(AlgInstance& instance, const AlgKind&, const void* block) {
 }
 
 int SetBer(AlgInstance& instance, const AlgKind& kind, const void* block) {
+    BerElement params, salt, count;
     const auto* item = static_cast<const ByteSpan*>(block);
-    if (item == nullptr || item->data == nullptr) return kAlgBadData;
-    const uint8_t* p = item->data;
-    const uint8_t* end = p + item->length;
-    BerElement outer, oid, params, salt, count;
-    if (!BerReadExpect(p, end, kBerSequence, outer) || p != end) return kAlgBadData;
-    p = outer.content;
-    end = outer.content + outer.length;
-    if (!BerReadExpect(p, end, kBerObjectId, oid)) return kAlgBadData;
-    if (!BerIsOid(oid, kOidPbeMd5Xor, sizeof kOidPbeMd5Xor)) return kAlgUnknownAlgorithm;
-    if (!BerReadExpect(p, end, kBerSequence, params) || p != end) return kAlgBadData;
-    p = params.content;
-    end = params.content + params.length;
+    int status = OpenAlgorithmId(item, kOidPbeMd5Xor, sizeof kOidPbeMd5Xor, params);
+    if (status != kAlgOk) return status;
+    if (params.tag != kBerSequence) return kAlgBadData;
+    const uint8_t* p = params.content;
+    const uint8_t* end = params.content + params.length;
     uint32_t iterations = 0;
     if (!BerReadExpect(p, end, kBerOctetString, salt) || salt.length != kSaltLength ||
         !BerReadExpect(p, end, kBerInteger, count) || p != end || !BerUnsigned(count, iterations)) {
         return kAlgBadData;
     }
-    int status = StoreParams(instance, salt.content, iterations);
+    status = StoreParams(instance, salt.content, iterations);
     if (status != kAlgOk) return status;
-    auto* copy = static_cast<ByteSpan*>(MemoryListAllocate(instance.memory, sizeof(ByteSpan)));
-    void* bytes = MemoryListCopy(instance.memory, item->data, item->length);
-    if (copy == nullptr || bytes == nullptr) return kAlgOutOfMemory;
-    *copy = {static_cast<const uint8_t*>(bytes), item->length};
-    return AddAlgParams(instance, &kind, copy);
+    return AddAlgEncoding(instance, &kind, item->data, item->length, nullptr);
 }
 
 int GetBer(AlgInstance& instance, const void** block) {
@@ -125,19 +116,9 @@ int GetBer(AlgInstance& instance, const void** block) {
     BerBuffer<32> inner;
     BerAppend(inner, kBerOctetString, p->salt, kSaltLength);
     BerAppendUnsigned(inner, p->iterations);
-    BerBuffer<64> body;
-    BerAppend(body, kBerObjectId, kOidPbeMd5Xor, sizeof kOidPbeMd5Xor);
-    BerAppend(body, kBerSequence, inner.data, inner.length);
-    BerBuffer<64> outer;
-    BerAppend(outer, kBerSequence, body.data, body.length);
-    if (inner.overflow || body.overflow || outer.overflow) return kAlgTooLong;
-    auto* copy = static_cast<ByteSpan*>(MemoryListAllocate(instance.memory, sizeof(ByteSpan)));
-    void* bytes = MemoryListCopy(instance.memory, outer.data, static_cast<uint32_t>(outer.length));
-    if (copy == nullptr || bytes == nullptr) return kAlgOutOfMemory;
-    *copy = {static_cast<const uint8_t*>(bytes), static_cast<uint32_t>(outer.length)};
-    int status = AddAlgParams(instance, AlgKindPbeMd5XorBer(), copy);
-    if (status == kAlgOk) *block = copy;
-    return status;
+    if (inner.overflow) return kAlgTooLong;
+    return AddAlgorithmId(instance, AlgKindPbeMd5XorBer(), kOidPbeMd5Xor, sizeof kOidPbeMd5Xor,
+                          inner.data, inner.length, block);
 }
 
 extern const AlgKind kPbeXorKind;

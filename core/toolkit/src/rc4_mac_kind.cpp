@@ -1,6 +1,7 @@
 // The RC4-with-MAC algorithm kind: its parameter block and its BER algorithm identifier
 //   SEQUENCE { OID 1.2.840.113549.3.5, SEQUENCE { OCTET STRING salt (absent when empty),
 //                                                  INTEGER mac length } }
+#include "algorithm_id.h"
 #include "ber.h"
 #include "kinds.h"
 #include "rc4_mac.h"
@@ -32,20 +33,13 @@ int SetParams(AlgInstance& instance, const AlgKind&, const void* block) {
 }
 
 int SetBer(AlgInstance& instance, const AlgKind& kind, const void* block) {
+    BerElement params, salt = {kBerOctetString, nullptr, 0, 0}, mac;
     const auto* item = static_cast<const ByteSpan*>(block);
-    if (item == nullptr || item->data == nullptr) return kAlgBadData;
-    const uint8_t* p = item->data;
-    const uint8_t* end = p + item->length;
-    BerElement outer, oid, params, salt, mac;
-    if (!BerReadExpect(p, end, kBerSequence, outer) || p != end) return kAlgBadData;
-    p = outer.content;
-    end = outer.content + outer.length;
-    if (!BerReadExpect(p, end, kBerObjectId, oid)) return kAlgBadData;
-    if (!BerIsOid(oid, kOidRc4WithMac, sizeof kOidRc4WithMac)) return kAlgUnknownAlgorithm;
-    if (!BerReadExpect(p, end, kBerSequence, params) || p != end) return kAlgBadData;
-    p = params.content;
-    end = params.content + params.length;
-    salt = {kBerOctetString, nullptr, 0, 0};
+    int status = OpenAlgorithmId(item, kOidRc4WithMac, sizeof kOidRc4WithMac, params);
+    if (status != kAlgOk) return status;
+    if (params.tag != kBerSequence) return kAlgBadData;
+    const uint8_t* p = params.content;
+    const uint8_t* end = params.content + params.length;
     if (p < end && *p == kBerOctetString && !BerReadExpect(p, end, kBerOctetString, salt)) {
         return kAlgBadData;
     }
@@ -53,13 +47,9 @@ int SetBer(AlgInstance& instance, const AlgKind& kind, const void* block) {
     if (!BerReadExpect(p, end, kBerInteger, mac) || p != end || !BerUnsigned(mac, macLength)) {
         return kAlgBadData;
     }
-    int status = StoreParams(instance, salt.content, static_cast<uint32_t>(salt.length), macLength);
+    status = StoreParams(instance, salt.content, static_cast<uint32_t>(salt.length), macLength);
     if (status != kAlgOk) return status;
-    auto* copy = static_cast<ByteSpan*>(MemoryListAllocate(instance.memory, sizeof(ByteSpan)));
-    void* bytes = MemoryListCopy(instance.memory, item->data, item->length);
-    if (copy == nullptr || bytes == nullptr) return kAlgOutOfMemory;
-    *copy = {static_cast<const uint8_t*>(bytes), item->length};
-    return AddAlgParams(instance, &kind, copy);
+    return AddAlgEncoding(instance, &kind, item->data, item->length, nullptr);
 }
 
 int GetBer(AlgInstance& instance, const void** block) {
@@ -68,24 +58,9 @@ int GetBer(AlgInstance& instance, const void** block) {
     BerBuffer<32> inner;
     if (p->saltLength != 0) BerAppend(inner, kBerOctetString, p->salt, p->saltLength);
     BerAppendUnsigned(inner, p->macLength);
-    uint8_t oidElement[2 + sizeof kOidRc4WithMac];
-    size_t used = 0;
-    bool overflow = false;
-    BerAppend(oidElement, sizeof oidElement, used, overflow, kBerObjectId, kOidRc4WithMac,
-              sizeof kOidRc4WithMac);
-    BerBuffer<300> body;
-    BerAppend(body, kBerObjectId, kOidRc4WithMac, sizeof kOidRc4WithMac);
-    BerAppend(body, kBerSequence, inner.data, inner.length);
-    BerBuffer<300> outer;
-    BerAppend(outer, kBerSequence, body.data, body.length);
-    if (inner.overflow || body.overflow || outer.overflow) return kAlgTooLong;
-    auto* copy = static_cast<ByteSpan*>(MemoryListAllocate(instance.memory, sizeof(ByteSpan)));
-    void* bytes = MemoryListCopy(instance.memory, outer.data, static_cast<uint32_t>(outer.length));
-    if (copy == nullptr || bytes == nullptr) return kAlgOutOfMemory;
-    *copy = {static_cast<const uint8_t*>(bytes), static_cast<uint32_t>(outer.length)};
-    int status = AddAlgParams(instance, AlgKindRc4MacBer(), copy);
-    if (status == kAlgOk) *block = copy;
-    return status;
+    if (inner.overflow) return kAlgTooLong;
+    return AddAlgorithmId(instance, AlgKindRc4MacBer(), kOidRc4WithMac, sizeof kOidRc4WithMac,
+                          inner.data, inner.length, block);
 }
 
 const AlgKind kRc4MacKind = {"RC4 with MAC", SetParams, nullptr, &kRc4MacKind, nullptr, nullptr};

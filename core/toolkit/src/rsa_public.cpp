@@ -8,6 +8,7 @@
 
 #include <bit>
 
+#include "algorithm_id.h"
 #include "ber.h"
 #include "bignum.h"
 #include "kinds.h"
@@ -199,22 +200,15 @@ const KeyKind kRsaPublicBerKind = {"RSA public key, BER", SetBer, GetBer};
 // ---- The wrapper's algorithm kinds ----
 
 int SetWrapperBer(AlgInstance& instance, const AlgKind& kind, const void* block) {
-    const auto* item = static_cast<const ByteSpan*>(block);
-    if (item == nullptr || item->data == nullptr) return kAlgBadData;
-    const uint8_t* p = item->data;
-    const uint8_t* end = p + item->length;
-    BerElement outer, oid, params;
-    if (!BerReadExpect(p, end, kBerSequence, outer) || p != end) return kAlgBadData;
-    p = outer.content;
-    end = outer.content + outer.length;
-    if (!BerReadExpect(p, end, kBerObjectId, oid)) return kAlgBadData;
-    if (!BerIsOid(oid, kOidRsaEncryption, sizeof kOidRsaEncryption)) return kAlgUnknownAlgorithm;
+    BerElement params;
+    int status = OpenAlgorithmId(static_cast<const ByteSpan*>(block), kOidRsaEncryption,
+                                 sizeof kOidRsaEncryption, params);
+    if (status != kAlgOk) return status;
     // Exactly 05 00: no other parameters, nor a longer form of an empty NULL.
-    if (!BerReadExpect(p, end, kBerNull, params) || params.length != 0 ||
-        params.headerLength != 2 || p != end) {
+    if (params.tag != kBerNull || params.length != 0 || params.headerLength != 2) {
         return kAlgBadData;
     }
-    int status = AddAlgParams(instance, AlgKindRsaPkcs1(), nullptr);
+    status = AddAlgParams(instance, AlgKindRsaPkcs1(), nullptr);
     if (status == kAlgOk) status = AddAlgParams(instance, &kind, &kRsaIdentifierSpan);
     return status;
 }
