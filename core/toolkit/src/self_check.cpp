@@ -3,6 +3,7 @@
 
 #include <cstring>
 
+#include "bignum.h"
 #include "block_cbc.h"
 #include "md5_generator.h"
 #include "rc4_mac.h"
@@ -127,6 +128,80 @@ bool PasswordBlockCheck() {
     return ok;
 }
 
+// Modular exponentiation: 4^13 mod 497 = 445, the textbook example.
+bool ModExpCheck() {
+    const uint8_t base[] = {4}, exponent[] = {13}, modulus[] = {0x01, 0xf1};
+    BigNum b{}, e{}, m{}, r{};
+    uint8_t out[2] = {};
+    bool ok = BigNumFromBytes(b, base, 1) == 0 && BigNumFromBytes(e, exponent, 1) == 0 &&
+              BigNumFromBytes(m, modulus, 2) == 0 && BigNumModExp(r, b, e, m, nullptr) == 0 &&
+              BigNumToBytes(r, out, 2) == 0 && out[0] == 0x01 && out[1] == 0xbd;
+    BigNumRelease(b);
+    BigNumRelease(e);
+    BigNumRelease(m);
+    BigNumRelease(r);
+    return ok;
+}
+
+struct Memory {
+    unsigned char bytes[256];
+    unsigned int size;
+    unsigned int at;
+};
+
+int ReadMemory(unsigned char* buffer, unsigned int* count, unsigned int maximum, void* context) {
+    auto* m = static_cast<Memory*>(context);
+    unsigned int n = m->size - m->at < maximum ? m->size - m->at : maximum;
+    std::memcpy(buffer, m->bytes + m->at, n);
+    m->at += n;
+    *count = n;
+    return n == 0 ? kStreamEnd : 0;
+}
+
+int WriteMemory(const unsigned char* bytes, unsigned int length, void* context) {
+    auto* m = static_cast<Memory*>(context);
+    if (length > sizeof m->bytes - m->size) return 1;
+    std::memcpy(m->bytes + m->size, bytes, length);
+    m->size += length;
+    return 0;
+}
+
+// Enveloped data: what a password seals, the same password opens, and another does not.
+bool EnvelopeCheck() {
+    static const unsigned char kPassword[] = {'s', 'e', 'l', 'f', 't', 'e', 's', 't'};
+    static const unsigned char kWrong[] = {'o', 't', 'h', 'e', 'r'};
+    RandomObject* random = nullptr;
+    if (RandomCreate(&random) != 0) return false;
+    unsigned char seed[256];
+    for (unsigned k = 0; k < sizeof seed; ++k)
+        seed[k] = static_cast<unsigned char>(k);
+    RandomSeed(random, seed, sizeof seed);
+    Memory plain = {{'e', 'n', 'v', 'e', 'l', 'o', 'p', 'e'}, 8, 0};
+    Memory sealed = {{}, 0, 0};
+    EnvelopeObject* e = nullptr;
+    StreamRecord in = {nullptr, nullptr, ReadMemory, nullptr, nullptr, &plain};
+    StreamRecord out = {nullptr, nullptr, nullptr, nullptr, WriteMemory, &sealed};
+    bool ok = EnvelopeCreate(&e) == 0 && EnvelopeAddPassword(e, kPassword, 8, 1) == 0 &&
+              EnvelopeSeal(&out, e, &in, 1, 40, random, nullptr, nullptr) == 0;
+    EnvelopeDestroy(&e);
+    RandomDestroy(&random);
+    for (int attempt = 0; ok && attempt < 2; ++attempt) {
+        Memory opened = {{}, 0, 0};
+        sealed.at = 0;
+        StreamRecord sin = {nullptr, nullptr, ReadMemory, nullptr, nullptr, &sealed};
+        StreamRecord pout = {nullptr, nullptr, nullptr, nullptr, WriteMemory, &opened};
+        const bool right = attempt == 0;
+        ok = EnvelopeCreate(&e) == 0 &&
+             EnvelopeAddPassword(e, right ? kPassword : kWrong, right ? 8 : 5, 1) == 0;
+        const int status = ok ? EnvelopeOpen(&pout, nullptr, e, &sin, nullptr) : -1;
+        ok = ok && (right ? status == 0 && opened.size == 8 &&
+                                std::memcmp(opened.bytes, plain.bytes, 8) == 0
+                          : status == kStatusNoRecipientMatched && opened.size == 0);
+        EnvelopeDestroy(&e);
+    }
+    return ok;
+}
+
 struct Check {
     const char* name;
     bool (*run)();
@@ -140,6 +215,8 @@ const Check kChecks[] = {
     {"MD5 generator", GeneratorCheck},
     {"RC4 with MAC", Rc4MacCheck},
     {"password block (MD5, RC2-CBC)", PasswordBlockCheck},
+    {"modular exponentiation", ModExpCheck},
+    {"enveloped data", EnvelopeCheck},
 };
 
 }  // namespace
