@@ -82,8 +82,8 @@ rows = [
 ]
 
 
-def fmt(value, spec):
-    return "n/a" if value is None else format(value, spec)
+def fmt(value, pattern):
+    return "n/a" if value is None else format(value, pattern)
 
 
 print(f"Throughput over {piece}-byte pieces, MB = 10^6 bytes")
