@@ -1,0 +1,43 @@
+// Clocks, entropy sources, programs and libraries.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+namespace qor::platform {
+
+// GetTickCount: milliseconds since an arbitrary start, wrapping at 2^32.
+uint32_t TickCount();
+// The calendar clock in whole seconds (time()).
+int64_t CalendarSeconds();
+
+// Tests replace the calendar clock (nullptr restores the real one), so keep periods can be
+// checked without sleeping.
+using ClockFunction = int64_t (*)();
+void SetCalendarClockForTesting(ClockFunction clock);
+
+// Entropy records, filled from the system: the 32-byte memory-status record and the 36-byte
+// system-information record that the random seeding mixes in, byte for byte as their Win32
+// structures are laid out (GlobalMemoryStatus, GetSystemInfo). On Linux they are filled from
+// sysinfo()/sysconf() in the same layout.
+void MemoryStatusRecord(uint8_t record[32]);
+void SystemInfoRecord(uint8_t record[36]);
+// Bytes from the operating system's random generator (getrandom / BCryptGenRandom).
+bool OsRandom(uint8_t* out, size_t length);
+
+// WinExec: starts a program (path, then arguments) without waiting for it. False when it
+// could not be started.
+bool StartProgram(const std::string& path, const std::string& arguments = "");
+
+// LoadLibrary / GetProcAddress / FreeLibrary with the usual reference counting. On Linux the
+// bare name is looked up in the folder of the calling program first.
+using LibraryHandle = void*;
+LibraryHandle LoadLibrary(const std::string& name);
+void* LibrarySymbol(LibraryHandle library, const char* name);
+void FreeLibrary(LibraryHandle library);
+
+// The user's environment: a variable's value, or "" when it is not set.
+std::string EnvironmentVariable(const std::string& name);
+
+}  // namespace qor::platform
