@@ -46,11 +46,11 @@ enum Access : uint32_t { kAccessRead = 1, kAccessWrite = 2 };
 enum Share : uint32_t { kShareNone = 0, kShareRead = 1, kShareWrite = 2 };
 // CreateFile's dispositions, with their values.
 enum Disposition : uint32_t {
-    kCreateNew = 1,        // fails with kErrorFileExists when the file exists
-    kCreateAlways = 2,     // creates or truncates
-    kOpenExisting = 3,     // fails with kErrorFileNotFound when it does not exist
-    kOpenAlways = 4,       // opens or creates
-    kTruncateExisting = 5, // opens and truncates; fails when it does not exist
+    kCreateNew = 1,         // fails with kErrorFileExists when the file exists
+    kCreateAlways = 2,      // creates or truncates
+    kOpenExisting = 3,      // fails with kErrorFileNotFound when it does not exist
+    kOpenAlways = 4,        // opens or creates
+    kTruncateExisting = 5,  // opens and truncates; fails when it does not exist
 };
 
 // Attribute bits (FILE_ATTRIBUTE_*). On Linux: read-only = the owner has no write permission;
@@ -75,7 +75,7 @@ struct FileTimes {
 };
 
 class File {
-public:
+  public:
     File();
     ~File();
     File(File&& other) noexcept;
@@ -104,7 +104,7 @@ public:
     bool SetTimes(const FileTimes& times);
     void Close();
 
-private:
+  private:
     struct Handle;
     std::unique_ptr<Handle> handle_;
 };
@@ -114,6 +114,9 @@ bool Exists(const std::string& path);
 bool DeleteFile(const std::string& path);
 // MoveFile: never replaces an existing file (kErrorAlreadyExists).
 bool MoveFile(const std::string& from, const std::string& to);
+// Renames `from` over `to`, replacing it in one step (rename / MoveFileEx with
+// MOVEFILE_REPLACE_EXISTING and MOVEFILE_WRITE_THROUGH): for files the product rewrites whole.
+bool ReplaceFile(const std::string& from, const std::string& to);
 bool CreateDirectory(const std::string& path);
 bool RemoveDirectory(const std::string& path);
 uint32_t GetAttributes(const std::string& path);
@@ -135,7 +138,7 @@ struct FindData {
 };
 
 class Finder {
-public:
+  public:
     Finder();
     ~Finder();
     Finder(const Finder&) = delete;
@@ -145,7 +148,7 @@ public:
     bool Next(FindData* data);
     void Close();
 
-private:
+  private:
     struct State;
     std::unique_ptr<State> state_;
 };

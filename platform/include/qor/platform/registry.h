@@ -19,21 +19,19 @@ enum class ValueType { kString, kDword, kBinary };
 struct RegistryValue {
     std::string name;  // "" is the key's default value
     ValueType type = ValueType::kString;
-    std::string text;                 // kString
-    uint32_t dword = 0;               // kDword
-    std::vector<uint8_t> bytes;       // kBinary
+    std::string text;            // kString
+    uint32_t dword = 0;          // kDword
+    std::vector<uint8_t> bytes;  // kBinary
 };
 
 // RegQueryValueEx of a string value; false when the key or value is missing or not text.
 bool RegistryReadString(Hive hive, const std::string& key, const std::string& name,
                         std::string* value);
-bool RegistryReadDword(Hive hive, const std::string& key, const std::string& name,
-                       uint32_t* value);
+bool RegistryReadDword(Hive hive, const std::string& key, const std::string& name, uint32_t* value);
 // RegSetValueEx; creates the key when needed.
 bool RegistryWriteString(Hive hive, const std::string& key, const std::string& name,
                          const std::string& value);
-bool RegistryWriteDword(Hive hive, const std::string& key, const std::string& name,
-                        uint32_t value);
+bool RegistryWriteDword(Hive hive, const std::string& key, const std::string& name, uint32_t value);
 bool RegistryDeleteValue(Hive hive, const std::string& key, const std::string& name);
 // RegEnumValue: every value of a key, in the order the store keeps them.
 bool RegistryEnumValues(Hive hive, const std::string& key, std::vector<RegistryValue>* values);

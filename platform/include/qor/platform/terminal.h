@@ -6,7 +6,7 @@
 namespace qor::platform {
 
 class Terminal {
-public:
+  public:
     // Opens /dev/tty; false when the process has no terminal.
     bool Open();
     void Close();
@@ -20,7 +20,7 @@ public:
     // Raw mode: no line buffering, no echo, signals off (Ctrl-C arrives as a key).
     bool SetRaw(bool raw);
 
-private:
+  private:
     int fd_ = -1;
     bool raw_ = false;
     void* saved_ = nullptr;  // the terminal's settings before SetRaw

@@ -1,0 +1,18 @@
+// The library's one random generator. Every operation and the setup mix entropy into it; the
+// keys and salts of the product are drawn from it.
+#pragma once
+
+#include <qor/toolkit.h>
+
+#include <cstddef>
+
+namespace qor::profile {
+
+// Created on first use, needing 256 seed bytes; lives as long as the process (library).
+RandomObject* SharedRandom();
+void MixIntoSharedRandom(const void* bytes, size_t length);
+// The tick count, the pointer position (x, then y, 4 bytes each), the 32-byte memory-status
+// record and the 36-byte system-information record, and 32 bytes of the OS's own randomness.
+void GatherSystemEntropy(int pointerX, int pointerY);
+
+}  // namespace qor::profile

@@ -1,0 +1,141 @@
+#include "tty_form.h"
+
+#include "src/template_names.h"
+#include "src/utf8.h"
+
+namespace qor::ui::tty {
+
+namespace {
+
+bool EndsWithColon(std::string_view text) {
+    while (!text.empty() && text.back() == ' ')
+        text.remove_suffix(1);
+    return !text.empty() && text.back() == ':';
+}
+
+bool TakesLabel(ControlKind kind) {
+    return IsEdit(kind) || kind == ControlKind::kDropDownList || kind == ControlKind::kStatic;
+}
+
+// True when the static at `index` labels the control after it.
+bool IsLabel(const StateView& view, size_t index) {
+    const auto& controls = view.dialog().controls;
+    return controls[index].kind == ControlKind::kStatic && index + 1 < controls.size() &&
+           EndsWithColon(view.states()[index].text.view()) && TakesLabel(controls[index + 1].kind);
+}
+
+bool Skipped(ControlKind kind) {
+    return kind == ControlKind::kBitmap || kind == ControlKind::kIcon || kind == ControlKind::kSpin;
+}
+
+// The static that follows the edit at `index` as its unit ("minute(s)"), or -1.
+int UnitOf(const StateView& view, size_t index) {
+    const auto& states = view.states();
+    for (size_t i = index + 1; i < states.size(); ++i) {
+        ControlKind kind = states[i].control->kind;
+        if (Skipped(kind) || !states[i].visible) continue;
+        if (kind == ControlKind::kStatic && !IsLabel(view, i) &&
+            !EndsWithColon(states[i].text.view()) && !states[i].text.empty())
+            return static_cast<int>(i);
+        return -1;
+    }
+    return -1;
+}
+
+std::string Numbered(size_t number) {
+    std::string prefix = std::to_string(number) + ") ";
+    return prefix.size() < 4 ? std::string(4 - prefix.size(), ' ') + prefix : prefix;
+}
+
+}  // namespace
+
+std::string Shown(const ControlState& state) {
+    if (state.control->kind == ControlKind::kPasswordEdit)
+        return std::string(Utf8Length(state.text.view()), '*');
+    return std::string(state.text.view());
+}
+
+std::string FieldLabel(const StateView& view, size_t index) {
+    if (index == 0 || !IsLabel(view, index - 1)) return {};
+    std::string label = StripMnemonic(view.states()[index - 1].text.view());
+    if (!label.empty() && label.back() != ' ') label += ' ';
+    return label;
+}
+
+int DefaultButton(const StateView& view) {
+    for (const ControlState& state : view.states())
+        if (state.control->kind == ControlKind::kDefPushButton && state.visible && state.enabled)
+            return state.control->id;
+    const ControlState* ok = view.State(kIdOk);
+    return ok != nullptr && ok->visible && ok->enabled ? kIdOk : -1;
+}
+
+Form RenderForm(const StateView& view, bool withButtons) {
+    Form form;
+    form.text = "\n== " + view.caption() + " ==\n";
+    std::string buttons;
+    std::vector<bool> done(view.states().size(), false);
+    for (size_t i = 0; i < view.states().size(); ++i) {
+        const ControlState& state = view.states()[i];
+        const ControlTemplate& control = *state.control;
+        if (!state.visible || done[i] || Skipped(control.kind)) continue;
+        if (control.kind == ControlKind::kStatic && IsLabel(view, i)) continue;
+        bool choosable = state.enabled && !control.readOnly;
+        std::string line;
+        switch (control.kind) {
+            case ControlKind::kStatic: {
+                std::string text = FieldLabel(view, i) + StripMnemonic(state.text.view());
+                if (text.empty()) continue;
+                line = text;
+                choosable = false;
+                break;
+            }
+            case ControlKind::kGroupBox:
+                line = "-- " + StripMnemonic(state.text.view()) + " --";
+                choosable = false;
+                break;
+            case ControlKind::kEdit:
+            case ControlKind::kPasswordEdit:
+            case ControlKind::kMultiLineEdit: {
+                line = FieldLabel(view, i) + Shown(state);
+                int unit = UnitOf(view, i);
+                if (unit >= 0) {
+                    line += " " + StripMnemonic(view.states()[unit].text.view());
+                    done[unit] = true;
+                }
+                break;
+            }
+            case ControlKind::kDropDownList:
+                line = FieldLabel(view, i) + "[" +
+                       (state.selection >= 0 ? state.items[state.selection] : std::string()) + "]";
+                break;
+            case ControlKind::kCheckBox:
+                line =
+                    std::string(state.checked ? "[x] " : "[ ] ") + StripMnemonic(state.text.view());
+                break;
+            case ControlKind::kRadioButton:
+                line =
+                    std::string(state.checked ? "(*) " : "( ) ") + StripMnemonic(state.text.view());
+                break;
+            case ControlKind::kPushButton:
+            case ControlKind::kDefPushButton:
+                if (!state.enabled || !withButtons) continue;
+                form.choices.push_back(i);
+                if (!buttons.empty()) buttons += "  ";
+                buttons += Numbered(form.choices.size()) + StripMnemonic(state.text.view());
+                continue;
+            default:
+                continue;
+        }
+        if (choosable) {
+            form.choices.push_back(i);
+            form.text += Numbered(form.choices.size()) + line + "\n";
+        } else {
+            form.text += "    " + line + "\n";
+        }
+    }
+    if (!buttons.empty()) form.text += buttons + "\n";
+    return form;
+}
+
+}  // namespace qor::ui::tty

@@ -1,0 +1,60 @@
+// Dialog hosts: how a model's dialog reaches the user.
+//
+// One host serves the whole process, chosen from $QOR_UI on first use:
+//   "tty"              prompts on the terminal (the Linux default when there is a terminal)
+//   "script:<file>"    answers from a scenario file and writes a transcript (tests, automation)
+//   "win32"            real dialogs (the Windows default)
+// Code that shows a dialog calls CurrentHost().RunModal(model, owner); tests install their own
+// host with SetHostForTesting.
+#pragma once
+
+#include <qor/ui/dialog_model.h>
+#include <qor/ui/dialog_view.h>
+
+#include <string>
+#include <string_view>
+
+namespace qor::ui {
+
+// The window a dialog or message box belongs to (an HWND on Windows; nullptr for none).
+using OwnerWindow = void*;
+
+// ProgressCancelAfter when automation never cancels.
+inline constexpr int kNeverCancel = -1;
+
+class DialogHost {
+  public:
+    virtual ~DialogHost() = default;
+
+    // Shows the model's dialog and returns the result it closed with.
+    virtual int RunModal(DialogModel& model, OwnerWindow owner = nullptr) = 0;
+    // A message box outside any dialog (or owned by `owner`); returns the button's id.
+    // (Not named MessageBox: <windows.h> defines that name as a macro.)
+    virtual int ShowMessage(OwnerWindow owner, std::string_view text, std::string_view caption,
+                            MessageButtons buttons, MessageIcon icon) = 0;
+    // MessageBeep(0).
+    virtual void Beep() = 0;
+    // For the running progress dialog: the number of progress callbacks after which it acts as
+    // if Cancel had been pressed, or kNeverCancel (only automation cancels this way).
+    virtual int ProgressCancelAfter() const { return kNeverCancel; }
+
+  protected:
+    // Hosts record the result of a finished run in the model.
+    static void RecordResult(DialogModel& model, int result) { model.result_ = result; }
+};
+
+// The process's host (created on first use from $QOR_UI).
+DialogHost& CurrentHost();
+// Replaces the process's host until called again; nullptr goes back to the one from $QOR_UI.
+void SetHostForTesting(DialogHost* host);
+
+// The choice CurrentHost makes, as a pure function of its inputs.
+enum class HostKind { kTty, kScript, kWin32, kNone };
+struct HostChoice {
+    HostKind kind = HostKind::kNone;
+    std::string scenarioPath;  // kScript: the scenario file
+    std::string warning;       // set when $QOR_UI named something unusable here
+};
+HostChoice ChooseHost(std::string_view qorUi, bool windows, bool terminalPresent);
+
+}  // namespace qor::ui

@@ -1,0 +1,62 @@
+// Which host a process gets from $QOR_UI, and the Windows placeholder's answers.
+#include <gtest/gtest.h>
+#include <qor/ui/dialog_host.h>
+
+#include "demo_password_dialog.h"
+#include "hosts/win32/win32_host.h"
+
+namespace qor::ui {
+namespace {
+
+TEST(HostChoice, QorUiPicksTheHostAndUnusableValuesFallBackWithAWarning) {
+    struct Case {
+        const char* setting;
+        bool windows;
+        bool terminal;
+        HostKind kind;
+        const char* path;
+        const char* warning;
+    };
+    const Case cases[] = {
+        {"", false, true, HostKind::kTty, "", ""},
+        {"", false, false, HostKind::kNone, "", ""},
+        {"", true, false, HostKind::kWin32, "", ""},
+        {"tty", false, true, HostKind::kTty, "", ""},
+        {"tty", false, false, HostKind::kNone, "", "QOR_UI=tty: this process has no terminal"},
+        {"tty", true, false, HostKind::kWin32, "",
+         "QOR_UI=tty: there is no terminal host on Windows"},
+        {"script:/tmp/s.txt", false, true, HostKind::kScript, "/tmp/s.txt", ""},
+        {"script:C:\\t\\s.txt", true, false, HostKind::kScript, "C:\\t\\s.txt", ""},
+        {"script:", true, false, HostKind::kWin32, "", "QOR_UI=script: names no scenario file"},
+        {"win32", true, false, HostKind::kWin32, "", ""},
+        {"win32", false, true, HostKind::kTty, "",
+         "QOR_UI=win32: Windows dialogs exist on Windows only"},
+        {"gtk", false, false, HostKind::kNone, "", "QOR_UI=gtk: unknown dialog host"},
+    };
+    for (const Case& c : cases) {
+        HostChoice choice = ChooseHost(c.setting, c.windows, c.terminal);
+        EXPECT_EQ(choice.kind, c.kind) << c.setting << " " << c.windows << c.terminal;
+        EXPECT_EQ(choice.scenarioPath, c.path) << c.setting;
+        EXPECT_EQ(choice.warning, c.warning) << c.setting;
+    }
+}
+
+TEST(HostChoice, TheWindowsPlaceholderCancelsWithoutOpeningAnything) {
+    win32::Win32Host host;
+    test::DemoPasswordDialog dialog("alice", "hunter2", false, 5);
+    EXPECT_EQ(host.RunModal(dialog), kIdCancel);
+    EXPECT_EQ(dialog.Result(), kIdCancel);
+    EXPECT_TRUE(dialog.calls().empty());
+    EXPECT_EQ(host.ShowMessage(nullptr, "t", "c", MessageButtons::kOk, MessageIcon::kNone), kIdOk);
+    EXPECT_EQ(host.ShowMessage(nullptr, "t", "c", MessageButtons::kYesNo, MessageIcon::kNone),
+              kIdNo);
+    EXPECT_EQ(host.ShowMessage(nullptr, "t", "c", MessageButtons::kYesNoCancel, MessageIcon::kNone),
+              kIdCancel);
+
+    SetHostForTesting(&host);
+    EXPECT_EQ(&CurrentHost(), &host);
+    SetHostForTesting(nullptr);
+}
+
+}  // namespace
+}  // namespace qor::ui
