@@ -10,7 +10,7 @@ set -euo pipefail
 here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
 root=$(dirname "$here")
 build="$root/build/linux-release"
-bench="$build/bench/qor_bench"
+bench="$build/bin/qor_bench"
 piece=8144
 
 # Configure only when the tree has never been configured; the build step is a no-op when the
