@@ -135,6 +135,53 @@ TEST(PreferenceFile, ReadingAndRewritingReproducesTheFile) {
     EXPECT_EQ(r.Read(), kProfileOk);
 }
 
+// The same bytes on both platforms: a file written on one is read by the other.
+TEST(PreferenceFile, KnownFileIsWrittenAndReadAlike) {
+    const auto vectors = qor::test::LoadVectors("userpref.vec");
+    ASSERT_EQ(vectors.size(), 1u);
+    const auto& v = vectors[0];
+    const Bytes expected = v.GetBytes("file");
+    const Bytes salt = v.GetBytes("salt");
+    const Bytes key = v.GetBytes("key");
+    const Bytes passwordBytes = v.GetBytes("password");
+    const std::string_view password(reinterpret_cast<const char*>(passwordBytes.data()),
+                                    passwordBytes.size());
+    ASSERT_EQ(expected.size(), 541u);
+
+    TempFolder home;
+    UserProfile p;
+    p.SetHomeFolder(home.str());
+    char name[64] = "Alice Example";
+    char organisation[64] = "Example Organisation";
+    uint8_t emergency[255] = {0x30, 0x81, 0x9f};
+    const uint8_t length = 162, optional = 1, keep = 1, minutes[2] = {0x2c, 0x01};
+    uint8_t wrapped[16];
+    ASSERT_EQ(WrapUserKey(key.data(), salt.data(), password, wrapped), kStatusOk);
+    p.SetAttribute(kAttrUserName, name);
+    p.SetAttribute(kAttrSalt, salt.data());
+    p.SetAttribute(kAttrWrappedKey, wrapped);
+    p.SetAttribute(kAttrEmergencyKey, emergency);
+    p.SetAttribute(kAttrEmergencyKeyLength, &length);
+    p.SetAttribute(kAttrEmergencyOptional, &optional);
+    p.SetAttribute(kAttrOrganisation, organisation);
+    p.SetAttribute(kAttrKeepPassword, &keep);
+    p.SetAttribute(kAttrKeepMinutes, minutes);
+    ASSERT_EQ(p.SetPassword(password), kProfileOk);
+    ASSERT_EQ(p.Write(&password), kProfileOk);
+    EXPECT_EQ(ToHex(ReadAll(home / "userpref.!!!")), ToHex(expected));
+
+    WriteAll(home / "known.!!!", expected);
+    UserProfile q;
+    ASSERT_EQ(q.Read((home / "known.!!!").string()), kProfileOk);
+    EXPECT_EQ(q.CheckAuthenticity(password), 1);
+    EXPECT_EQ(q.UserName(), "Alice Example");
+    EXPECT_EQ(q.KeepMinutes(), 300);
+    uint8_t out[16];
+    uint32_t n = 0;
+    ASSERT_EQ(q.UnlockUserKey(password, out, &n), kStatusOk);
+    EXPECT_EQ(ToHex(out, n), ToHex(key));
+}
+
 TEST(PreferenceFile, ReadErrors) {
     TempFolder home;
     UserProfile p;
