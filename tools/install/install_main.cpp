@@ -1,0 +1,37 @@
+// qor-install [--home FOLDER] [--uninstall]
+// Places the core library, the stub and the installer in the home folder and writes the
+// registry values that name them; --uninstall removes what an install placed.
+#include <qor/platform/files.h>
+
+#include <cstdio>
+#include <cstring>
+#include <string>
+
+#include "installer.h"
+
+int main(int argc, char** argv) {
+    std::string home;
+    bool uninstall = false;
+    for (int k = 1; k < argc; ++k) {
+        if (std::strcmp(argv[k], "--uninstall") == 0) {
+            uninstall = true;
+        } else if (std::strcmp(argv[k], "--home") == 0 && k + 1 < argc) {
+            home = argv[++k];
+        } else {
+            std::fprintf(stderr, "usage: qor-install [--home FOLDER] [--uninstall]\n");
+            return 2;
+        }
+    }
+    if (home.empty()) home = qor::install::DefaultHome();
+    std::string error;
+    const int status =
+        uninstall ? qor::install::Uninstall(home, &error)
+                  : qor::install::Install(
+                        qor::install::DefaultPlan(home, qor::platform::ProgramFolder()), &error);
+    if (status != 0) {
+        std::fprintf(stderr, "qor-install: %s\n", error.c_str());
+        return 1;
+    }
+    std::printf("%s %s\n", uninstall ? "Removed from" : "Installed in", home.c_str());
+    return 0;
+}

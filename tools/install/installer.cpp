@@ -1,0 +1,147 @@
+#include "installer.h"
+
+#include <qor/platform/files.h>
+#include <qor/platform/registry.h>
+#include <qor/platform/system.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <fstream>
+#include <system_error>
+
+namespace qor::install {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+const char kProductKey[] = "CLSID\\{8e3e0f0a-0fcc-11ce-bcb0-b3fd0e253819}\\QOR";
+const char kRunKey[] = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Run";
+const char kVersionKey[] = "SOFTWARE\\QOR Data Security\\QOR Vaultis\\1.1";
+
+#ifdef _WIN32
+const char kCoreLibrary[] = "qorsec95.dll";
+const char kInstaller[] = "qor-install.exe";
+#else
+const char kCoreLibrary[] = "libqorsec95.so";
+const char kInstaller[] = "qor-install";
+#endif
+
+std::string Join(const std::string& folder, const std::string& name) {
+    return folder + platform::kSeparator + name;
+}
+
+std::vector<std::string> ReadManifest(const std::string& home) {
+    std::vector<std::string> names;
+    std::ifstream in(fs::u8path(Join(home, kManifestName)));
+    for (std::string line; std::getline(in, line);) {
+        if (!line.empty()) names.push_back(line);
+    }
+    return names;
+}
+
+}  // namespace
+
+std::string DefaultHome() {
+#ifdef _WIN32
+    std::string base = platform::EnvironmentVariable("LOCALAPPDATA");
+    return base.empty() ? std::string() : Join(base, "QOR Vaultis");
+#else
+    std::string data = platform::EnvironmentVariable("XDG_DATA_HOME");
+    if (data.empty()) {
+        const std::string userHome = platform::EnvironmentVariable("HOME");
+        if (userHome.empty()) return {};
+        data = userHome + "/.local/share";
+    }
+    return data + "/qor";
+#endif
+}
+
+InstallPlan DefaultPlan(const std::string& home, const std::string& sourceFolder) {
+    InstallPlan plan;
+    plan.home = home;
+    plan.sourceFolder = sourceFolder;
+    plan.files = {{kCoreLibrary, kCoreLibrary}, {"decexe", "decexe"}, {kInstaller, kInstaller}};
+    // Companion programs join the list as they are built; a missing one is skipped.
+    for (const char* optional : {"qor", "qor-call"})
+        plan.files.emplace_back(optional, optional);
+    return plan;
+}
+
+int Install(const InstallPlan& plan, std::string* error) {
+    if (plan.home.empty() || plan.home.size() >= platform::kMaxPath) {
+        *error = "no usable home folder (give one with --home)";
+        return 1;
+    }
+    std::error_code ec;
+    fs::create_directories(fs::u8path(plan.home), ec);
+    if (ec) {
+        *error = "cannot create " + plan.home + ": " + ec.message();
+        return 1;
+    }
+    std::vector<std::string> placed = ReadManifest(plan.home);
+    for (const auto& [from, to] : plan.files) {
+        const fs::path source = fs::u8path(Join(plan.sourceFolder, from));
+        if (!fs::exists(source)) continue;
+        const fs::path target = fs::u8path(Join(plan.home, to));
+        if (fs::exists(target) && fs::equivalent(source, target, ec)) continue;
+        // Replace by remove-then-copy: MinGW's runtime refuses overwrite_existing.
+        fs::remove(target, ec);
+        fs::copy_file(source, target, ec);
+        if (ec) {
+            *error = "cannot copy " + from + ": " + ec.message();
+            return 1;
+        }
+        if (std::find(placed.begin(), placed.end(), to) == placed.end()) placed.push_back(to);
+    }
+    {
+        std::ofstream manifest(fs::u8path(Join(plan.home, kManifestName)), std::ios::trunc);
+        for (const std::string& name : placed)
+            manifest << name << '\n';
+        if (!manifest) {
+            *error = "cannot write the manifest in " + plan.home;
+            return 1;
+        }
+    }
+    using platform::Hive;
+    const bool ok =
+        platform::RegistryWriteString(Hive::kClassesRoot, kProductKey, "UserHomeDir", plan.home) &&
+        platform::RegistryWriteString(Hive::kLocalMachine, kRunKey, "QOR Autocrypt",
+                                      Join(plan.home, "vodorura.rar")) &&
+        platform::RegistryWriteString(Hive::kLocalMachine, kVersionKey, "UninstallString",
+                                      "\"" + Join(plan.home, kInstaller) + "\" --uninstall");
+    if (!ok) {
+        *error = "cannot write the registry";
+        return 1;
+    }
+    return 0;
+}
+
+int Uninstall(const std::string& home, std::string* error) {
+    using platform::Hive;
+    std::string registered;
+    // Only the values that name this home folder are ours to remove.
+    if (platform::RegistryReadString(Hive::kClassesRoot, kProductKey, "UserHomeDir", &registered) &&
+        registered == home) {
+        platform::RegistryDeleteValue(Hive::kClassesRoot, kProductKey, "UserHomeDir");
+        platform::RegistryDeleteValue(Hive::kLocalMachine, kRunKey, "QOR Autocrypt");
+        platform::RegistryDeleteValue(Hive::kLocalMachine, kVersionKey, "UninstallString");
+    }
+    std::error_code ec;
+    for (const std::string& name : ReadManifest(home)) {
+        // The manifest lists bare names; anything else is not ours to touch.
+        if (name.find('/') != std::string::npos || name.find('\\') != std::string::npos ||
+            name == "." || name == "..") {
+            continue;
+        }
+        fs::remove(fs::u8path(Join(home, name)), ec);
+    }
+    fs::remove(fs::u8path(Join(home, kManifestName)), ec);
+    // The folder goes only when nothing of the user's is left in it (a preference file, a
+    // backup, the AutoCrypt list all stay).
+    fs::remove(fs::u8path(home), ec);
+    (void)error;
+    return 0;
+}
+
+}  // namespace qor::install

@@ -1,0 +1,31 @@
+// Lays out the installed environment the product relies on, and takes it away again: the home
+// folder with the programs and the stub, the registry values that name them. Idempotent; the
+// uninstall removes only what an install placed (listed in the home folder's manifest).
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace qor::install {
+
+struct InstallPlan {
+    std::string home;          // the home folder, created when missing
+    std::string sourceFolder;  // where the built programs are found
+    // File names copied from sourceFolder into home, as (source name, installed name).
+    std::vector<std::pair<std::string, std::string>> files;
+};
+
+// The home folder when none is given: $XDG_DATA_HOME/qor, else ~/.local/share/qor (Linux);
+// %LOCALAPPDATA%\QOR Vaultis (Windows).
+std::string DefaultHome();
+// The programs an install places, found beside the installer.
+InstallPlan DefaultPlan(const std::string& home, const std::string& sourceFolder);
+
+// 0 on success; otherwise a one-line reason in *error.
+int Install(const InstallPlan& plan, std::string* error);
+int Uninstall(const std::string& home, std::string* error);
+
+// The manifest's name inside the home folder.
+inline constexpr const char* kManifestName = "installed.lst";
+
+}  // namespace qor::install
