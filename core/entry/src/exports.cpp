@@ -1,10 +1,13 @@
 // The library's exports: each is the frame around exactly one controller operation.
 #include <qor/entry/exports.h>
+#include <qor/entry/string_array.h>
+#include <qor/profile/password_hand_over.h>
 
 #include "service_controller.h"
 
 using qor::entry::RunExport;
 using qor::entry::ServiceController;
+using qor::entry::ToStrings;
 
 extern "C" {
 
@@ -34,6 +37,43 @@ QOR_EXPORT int ShowHelp(QorWindow owner) {
 
 QOR_EXPORT int ShowAutoCryptHelp(QorWindow owner) {
     return RunExport([&](ServiceController& c) { return c.ShowAutoCryptHelp(owner); });
+}
+
+QOR_EXPORT int LocalEncrypt(QorWindow owner, const QorStringArray* selection,
+                            PasswordHandOver* handOver) {
+    return RunExport([&](ServiceController& c) {
+        c.LocalEncrypt(owner, ToStrings(selection), handOver);
+        return 1;
+    });
+}
+
+QOR_EXPORT int LocalDecrypt(QorWindow owner, const QorStringArray* selection,
+                            PasswordHandOver* handOver) {
+    return RunExport([&](ServiceController& c) {
+        c.LocalDecrypt(owner, ToStrings(selection), handOver);
+        return 1;
+    });
+}
+
+QOR_EXPORT int FileShareEncrypt(QorWindow owner, const QorStringArray* selection, void*) {
+    return RunExport([&](ServiceController& c) {
+        c.FileShareEncrypt(owner, ToStrings(selection));
+        return 1;
+    });
+}
+
+QOR_EXPORT int FileShareDecrypt(QorWindow owner, const QorStringArray* selection, void*) {
+    return RunExport([&](ServiceController& c) {
+        c.FileShareDecrypt(owner, ToStrings(selection));
+        return 1;
+    });
+}
+
+QOR_EXPORT int AssociateDecrypt(QorWindow owner, const char* path, char* decryptedPath,
+                                PasswordHandOver* handOver) {
+    return RunExport([&](ServiceController& c) {
+        return c.AssociateDecrypt(owner, path, decryptedPath, handOver);
+    });
 }
 
 QOR_EXPORT int PromptTraceFlags(QorWindow, void*) {

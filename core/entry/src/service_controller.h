@@ -4,6 +4,9 @@
 
 #include <qor/entry/exports.h>
 
+#include <string>
+#include <vector>
+
 namespace qor::entry {
 
 class ServiceController {
@@ -15,6 +18,20 @@ class ServiceController {
     int AboutBox(QorWindow owner);
     int ShowHelp(QorWindow owner);
     int ShowAutoCryptHelp(QorWindow owner);
+
+    // The file operations (file_operations.cpp). `selection`: element 0 the folder, then the
+    // selected names (a folder as its name, the separator and "*.*"). 0 when the operation ran
+    // (confirmed or not), -1 when the preference file could not be had.
+    int LocalEncrypt(QorWindow owner, const std::vector<std::string>& selection,
+                     PasswordHandOver* handOver);
+    int LocalDecrypt(QorWindow owner, const std::vector<std::string>& selection,
+                     PasswordHandOver* handOver);
+    int FileShareEncrypt(QorWindow owner, const std::vector<std::string>& selection);
+    int FileShareDecrypt(QorWindow owner, const std::vector<std::string>& selection);
+    // 0, or -1 when `path` does not name an encrypted file; `decryptedPath` (260 characters)
+    // receives the decrypted file's path after success only.
+    int AssociateDecrypt(QorWindow owner, const char* path, char* decryptedPath,
+                         PasswordHandOver* handOver);
 };
 
 // Runs one controller operation inside the export frame: a controller on the stack, every

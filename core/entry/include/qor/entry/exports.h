@@ -10,6 +10,30 @@
 #define QOR_EXPORT __attribute__((visibility("default")))
 #endif
 
+#include <qor/entry/string_array.h>
+#include <stdint.h>
+
+/* The block in which a kept password travels between the calling program and the library
+ * (48 bytes). The caller owns it, zero-initialised, passes the same block on every call and
+ * clears all 48 bytes to forget the password; the library never frees it. */
+typedef struct QorPasswordHandOver {
+    int32_t valid;        /* 1 when the block holds a password; anything else: empty */
+    uint32_t cacheTime;   /* the password cache's start time, copied in both directions */
+    uint32_t keepMinutes; /* the minutes chosen in the encrypt or decrypt dialog */
+    char password[36];    /* zero-terminated */
+} QorPasswordHandOver;
+
+/* In C++ the exports take the library's own type, whose layout the library checks against
+ * QorPasswordHandOver (include <qor/profile/password_hand_over.h> for its definition). */
+#ifdef __cplusplus
+namespace qor {
+struct PasswordHandOver;
+}
+typedef qor::PasswordHandOver PasswordHandOver;
+#else
+typedef QorPasswordHandOver PasswordHandOver;
+#endif
+
 #ifdef __cplusplus
 extern "C" {
 #endif
@@ -30,6 +54,23 @@ QOR_EXPORT int ChangePassword(QorWindow owner);
 QOR_EXPORT int AboutBox(QorWindow owner);
 QOR_EXPORT int ShowHelp(QorWindow owner);
 QOR_EXPORT int ShowAutoCryptHelp(QorWindow owner);
+/* The file operations. Each runs modally and returns 1, or 0 if anything escaped; the
+ * selection is read during the call only. A valid hand-over block is taken over as the kept
+ * password and, after a confirmed dialog in which the password was typed and kept, receives it
+ * back with the minutes. */
+QOR_EXPORT int LocalEncrypt(QorWindow owner, const QorStringArray* selection,
+                            PasswordHandOver* handOver);
+QOR_EXPORT int LocalDecrypt(QorWindow owner, const QorStringArray* selection,
+                            PasswordHandOver* handOver);
+/* File sharing asks for a one-time password; `ignored` is never read or written. */
+QOR_EXPORT int FileShareEncrypt(QorWindow owner, const QorStringArray* selection, void* ignored);
+QOR_EXPORT int FileShareDecrypt(QorWindow owner, const QorStringArray* selection, void* ignored);
+/* Decrypts the one encrypted file `path` (at most 259 characters) as a double-click opens it.
+ * On success `decryptedPath` (260 characters, terminator included) receives the decrypted
+ * file's full path; otherwise it is left untouched. 0; -1 when the path's last extension does
+ * not begin with ".!!" or ".s!" (either case of s), without any dialog. */
+QOR_EXPORT int AssociateDecrypt(QorWindow owner, const char* path, char* decryptedPath,
+                                PasswordHandOver* handOver);
 /* Framework plumbing kept for callers that bind them: no trace options exist, no messages need
  * pre-translation, and there is no idle work. */
 QOR_EXPORT int PromptTraceFlags(QorWindow owner, void* traceFlags);
