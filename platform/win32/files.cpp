@@ -2,35 +2,11 @@
 // paths converted to UTF-16 at this boundary so that every name the system can hold works.
 #include "qor/platform/files.h"
 
-#ifndef WIN32_LEAN_AND_MEAN
-#define WIN32_LEAN_AND_MEAN
-#endif
-#ifndef NOMINMAX  // the C++ library's Windows configuration may have set it already
-#define NOMINMAX
-#endif
-#include <windows.h>
-#undef DeleteFile
-#undef MoveFile
-#undef ReplaceFile
-#undef CreateDirectory
-#undef RemoveDirectory
-#undef LoadLibrary
+#include "win32_common.h"
 
 #include <cwchar>
 
 namespace qor::platform {
-
-// Shared with registry.cpp and system.cpp, which declare them themselves: the conversions and
-// the error record are one implementation for the whole Win32 side.
-namespace win32 {
-
-std::wstring Widen(const std::string& text);
-std::string Narrow(const std::wstring& text);
-std::string Narrow(const wchar_t* text, size_t length);
-bool Fail();
-bool FailWith(uint32_t error);
-
-}  // namespace win32
 
 namespace {
 

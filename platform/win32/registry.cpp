@@ -1,30 +1,12 @@
 // The real registry. Strings are stored as REG_SZ in UTF-16 and handed out as UTF-8.
 #include "qor/platform/registry.h"
 
-#ifndef WIN32_LEAN_AND_MEAN
-#define WIN32_LEAN_AND_MEAN
-#endif
-#ifndef NOMINMAX  // the C++ library's Windows configuration may have set it already
-#define NOMINMAX
-#endif
-#include <windows.h>
-#undef DeleteFile
-#undef MoveFile
-#undef ReplaceFile
-#undef CreateDirectory
-#undef RemoveDirectory
-#undef LoadLibrary
+#include "win32_common.h"
 
 #include <algorithm>
 #include <cstring>
 
 namespace qor::platform {
-
-namespace win32 {  // defined in files.cpp
-std::wstring Widen(const std::string& text);
-std::string Narrow(const wchar_t* text, size_t length);
-bool FailWith(uint32_t error);
-}  // namespace win32
 
 namespace {
 

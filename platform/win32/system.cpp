@@ -3,19 +3,7 @@
 
 #include "qor/platform/files.h"
 
-#ifndef WIN32_LEAN_AND_MEAN
-#define WIN32_LEAN_AND_MEAN
-#endif
-#ifndef NOMINMAX  // the C++ library's Windows configuration may have set it already
-#define NOMINMAX
-#endif
-#include <windows.h>
-#undef DeleteFile
-#undef MoveFile
-#undef ReplaceFile
-#undef CreateDirectory
-#undef RemoveDirectory
-#undef LoadLibrary
+#include "win32_common.h"
 
 #include <bcrypt.h>
 
@@ -25,13 +13,6 @@
 #include <vector>
 
 namespace qor::platform {
-
-namespace win32 {  // defined in files.cpp
-std::wstring Widen(const std::string& text);
-std::string Narrow(const wchar_t* text, size_t length);
-bool Fail();
-bool FailWith(uint32_t error);
-}  // namespace win32
 
 namespace {
 
