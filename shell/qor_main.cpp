@@ -4,13 +4,12 @@
 #include <qor/platform/files.h>
 #include <qor/platform/registry.h>
 #include <qor/platform/system.h>
+#include <qor/platform/terminal.h>
 
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
-#include <filesystem>
 #include <string>
-#include <system_error>
 #include <vector>
 
 #include "selection.h"
@@ -129,6 +128,23 @@ const char kUsage[] =
     "Exit status: 0 done, 1 failed or not completed, 2 bad arguments, 4 core library or\n"
     "export missing.\n";
 
+// Every command but status shows dialogs. Without a terminal (and no scenario to answer them)
+// each would end as cancelled and the command would look done; say so before starting instead.
+bool CanShowDialogs() {
+#ifdef _WIN32
+    return true;
+#else
+    const std::string setting = qor::platform::EnvironmentVariable("QOR_UI");
+    if (!setting.empty() && setting != "tty") return true;
+    qor::platform::Terminal terminal;
+    return terminal.Open();
+#endif
+}
+
+const char kNoTerminal[] =
+    "no terminal to show the dialogs in (run qor in a terminal, or answer them from a scenario "
+    "with QOR_UI=script:FILE)";
+
 // The user is set up when the installed home folder holds the preference file and the core
 // reads a wrapped key from it.
 bool IsSetUp(const Core& core, int* status) {
@@ -156,6 +172,7 @@ int RunStatus() {
 }
 
 int RunSetup() {
+    if (!CanShowDialogs()) return Fail(kFailed, kNoTerminal);
     Core core;
     int status = kOk;
     auto setup = Bind<WindowCall>(core, "SetupQORSecure", &status);
@@ -167,19 +184,13 @@ int RunSetup() {
     return kOk;
 }
 
-std::string CurrentFolder() {
-    std::error_code ec;
-    const std::filesystem::path current = std::filesystem::current_path(ec);
-    return ec ? std::string() : current.string();
-}
-
 // The file operations: the export is called once with the whole selection.
 int RunSelection(const char* exportName, bool takesHandOver,
                  const std::vector<std::string>& paths) {
     std::vector<std::string> selection;
     std::string error;
-    if (!qor::shell::BuildSelection(paths, CurrentFolder(), qor::platform::GetAttributes,
-                                    &selection, &error)) {
+    if (!qor::shell::BuildSelection(paths, qor::platform::CurrentFolder(),
+                                    qor::platform::GetAttributes, &selection, &error)) {
         return Fail(kBadArgs, error);
     }
     std::vector<const char*> items;
@@ -187,6 +198,7 @@ int RunSelection(const char* exportName, bool takesHandOver,
         items.push_back(item.c_str());
     const QorStringArray array{items.data(), static_cast<unsigned int>(items.size())};
 
+    if (!CanShowDialogs()) return Fail(kFailed, kNoTerminal);
     Core core;
     int status = kOk;
     auto operation = Bind<SelectionCall>(core, exportName, &status);
@@ -200,7 +212,7 @@ int RunSelection(const char* exportName, bool takesHandOver,
 }
 
 int RunOpen(const std::string& path) {
-    const std::string full = qor::shell::MakeAbsolute(path, CurrentFolder());
+    const std::string full = qor::shell::MakeAbsolute(path, qor::platform::CurrentFolder());
     const uint32_t attributes = qor::platform::GetAttributes(full);
     if (attributes == qor::platform::kInvalidAttributes)
         return Fail(kBadArgs, "no such file: " + path);
@@ -208,6 +220,7 @@ int RunOpen(const std::string& path) {
         return Fail(kBadArgs, "open takes a file, not a folder: " + path);
     if (full.size() >= qor::platform::kMaxPath) return Fail(kBadArgs, "path too long: " + path);
 
+    if (!CanShowDialogs()) return Fail(kFailed, kNoTerminal);
     Core core;
     int status = kOk;
     auto associate = Bind<AssociateCall>(core, "AssociateDecrypt", &status);

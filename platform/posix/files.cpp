@@ -356,7 +356,9 @@ File File::Open(const std::string& path, uint32_t access, uint32_t share, Dispos
     // Truncating needs a writable descriptor even where the caller only reads.
     int existingFlags = flags;
     if (truncates && (access & kAccessWrite) == 0) existingFlags = (flags & ~O_ACCMODE) | O_RDWR;
-    const mode_t mode = (attributes & kAttrReadOnly) != 0 ? 0444 : 0666;
+    // Owner only: a new file may receive plaintext, and a reader who opened it meanwhile would
+    // keep the handle whatever its permissions become. SetPermissions widens them afterwards.
+    const mode_t mode = (attributes & kAttrReadOnly) != 0 ? 0400 : 0600;
 
     int fd = -1;
     bool created = false;
@@ -610,6 +612,26 @@ bool SetAttributes(const std::string& path, uint32_t attributes) {
     return true;
 }
 
+uint32_t GetPermissions(const std::string& path) {
+    struct stat st;
+    if (lstat(path.c_str(), &st) != 0) {
+        posix::FailErrno(errno, path);
+        return 0;
+    }
+    return S_ISLNK(st.st_mode) ? 0 : static_cast<uint32_t>(st.st_mode & 0777);
+}
+
+bool SetPermissions(const std::string& path, uint32_t permissions) {
+    if (permissions == 0) return true;
+    struct stat st;
+    if (lstat(path.c_str(), &st) != 0) return posix::FailErrno(errno, path);
+    if (S_ISLNK(st.st_mode)) return true;
+    if (chmod(path.c_str(), static_cast<mode_t>(permissions & 0777)) != 0) {
+        return posix::FailErrno(errno, path);
+    }
+    return true;
+}
+
 bool FlushFolder(const std::string& folder) {
     int fd = open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (fd < 0) return posix::FailErrno(errno, folder);
@@ -753,6 +775,19 @@ std::string ProgramFolder() {
         buffer.resize(buffer.size() * 2);
     }
     return posix::ParentFolder(buffer);
+}
+
+std::string CurrentFolder() {
+    std::string buffer(256, '\0');
+    while (getcwd(buffer.data(), buffer.size()) == nullptr) {
+        if (errno != ERANGE) {
+            posix::FailErrno(errno, std::string());
+            return std::string();
+        }
+        buffer.resize(buffer.size() * 2);
+    }
+    buffer.resize(std::strlen(buffer.c_str()));
+    return buffer;
 }
 
 }  // namespace qor::platform

@@ -287,6 +287,14 @@ bool SetAttributes(const std::string& path, uint32_t attributes) {
     return true;
 }
 
+uint32_t GetPermissions(const std::string&) {
+    return 0;
+}
+
+bool SetPermissions(const std::string&, uint32_t) {
+    return true;
+}
+
 bool FlushFolder(const std::string&) {
     return true;
 }
@@ -393,6 +401,22 @@ std::string ProgramFolder() {
     while (cut > 1 && IsSeparator(out[cut - 1]))
         --cut;
     out.resize(cut);
+    return win32::Narrow(out);
+}
+
+std::string CurrentFolder() {
+    DWORD size = GetCurrentDirectoryW(0, nullptr);
+    if (size == 0) {
+        win32::Fail();
+        return std::string();
+    }
+    std::wstring out(size, L'\0');
+    DWORD n = GetCurrentDirectoryW(size, out.data());
+    if (n == 0 || n >= size) {
+        win32::Fail();
+        return std::string();
+    }
+    out.resize(n);
     return win32::Narrow(out);
 }
 

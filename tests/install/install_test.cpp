@@ -62,7 +62,7 @@ TEST(InstallStep, PlacesRegistersIsIdempotentAndUninstallsOnlyItsOwn) {
 
     // The user's own files stay, and so does the folder that holds them.
     std::ofstream(root / "home" / "userpref.!!!") << "the user's";
-    ASSERT_EQ(qor::install::Uninstall(home, &error), 0) << error;
+    ASSERT_EQ(qor::install::Uninstall(home, plan.desktop, &error), 0) << error;
     EXPECT_FALSE(fs::exists(root / "home" / "decexe"));
     EXPECT_FALSE(fs::exists(root / "home" / "core.lib"));
     EXPECT_TRUE(fs::exists(root / "home" / "userpref.!!!"));
@@ -70,7 +70,7 @@ TEST(InstallStep, PlacesRegistersIsIdempotentAndUninstallsOnlyItsOwn) {
 
     fs::remove(root / "home" / "userpref.!!!");
     ASSERT_EQ(qor::install::Install(plan, &error), 0) << error;
-    ASSERT_EQ(qor::install::Uninstall(home, &error), 0) << error;
+    ASSERT_EQ(qor::install::Uninstall(home, plan.desktop, &error), 0) << error;
     EXPECT_FALSE(fs::exists(root / "home")) << "an emptied folder goes too";
     fs::remove_all(root);
 }
@@ -83,3 +83,54 @@ TEST(InstallStep, RefusesAnUnusableHome) {
 }
 
 }  // namespace
+
+#ifndef _WIN32
+std::string Contents(const fs::path& file) {
+    std::ifstream in(file);
+    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+// The file association and the log-on entry: written for this home, the log-on entry only
+// beside its program, and removed by the uninstall of this home only.
+TEST(InstallStep, DesktopEntriesNameTheirHomeAndGoWithIt) {
+    const fs::path root = fs::temp_directory_path() / "qor-install-desktop-test";
+    fs::remove_all(root);
+    fs::create_directories(root / "build");
+    setenv("QOR_REGISTRY", (root / "registry.reg").string().c_str(), 1);
+    std::ofstream(root / "build" / "vodorura.rar") << "start-up";
+    qor::install::InstallPlan plan;
+    plan.home = (root / "my home").string();
+    plan.sourceFolder = (root / "build").string();
+    plan.desktop = {(root / "data").string(), (root / "config").string()};
+
+    std::string error;
+    ASSERT_EQ(qor::install::Install(plan, &error), 0) << error;
+    const fs::path mime = root / "data" / "mime" / "packages" / "qor-vaultis.xml";
+    const fs::path open = root / "data" / "applications" / "qor-vaultis-open.desktop";
+    const fs::path logon = root / "config" / "autostart" / "qor-vaultis-autocrypt.desktop";
+    EXPECT_NE(Contents(mime).find("<glob pattern=\"*.!!!\"/>"), std::string::npos);
+    EXPECT_NE(Contents(mime).find("<glob pattern=\"*.s!!\"/>"), std::string::npos);
+    EXPECT_NE(Contents(open).find("Exec=\"" + plan.home + "/qor\" open %f\n"), std::string::npos);
+    EXPECT_NE(Contents(open).find("MimeType=application/x-qor-encrypted;application/x-qor-shared;"),
+              std::string::npos);
+    EXPECT_FALSE(fs::exists(logon)) << "no log-on entry without the start-up program";
+
+    plan.files = {{"vodorura.rar", "vodorura.rar"}};
+    ASSERT_EQ(qor::install::Install(plan, &error), 0) << error;
+    EXPECT_NE(Contents(logon).find("Exec=\"" + plan.home + "/vodorura.rar\"\n"), std::string::npos);
+
+    // Another install's entries are not this uninstall's to remove.
+    const std::string other = (root / "other").string();
+    ASSERT_EQ(qor::install::Uninstall(other, plan.desktop, &error), 0) << error;
+    EXPECT_TRUE(fs::exists(mime) && fs::exists(open) && fs::exists(logon));
+    ASSERT_EQ(qor::install::Uninstall(plan.home, plan.desktop, &error), 0) << error;
+    EXPECT_FALSE(fs::exists(mime) || fs::exists(open) || fs::exists(logon));
+    fs::remove_all(root);
+}
+
+TEST(InstallStep, ExecArgumentsAreQuotedThenEscaped) {
+    EXPECT_EQ(qor::install::QuoteExecArgument("/h/a b/qor"), "\"/h/a b/qor\"");
+    EXPECT_EQ(qor::install::QuoteExecArgument("/h/$x\"y\\z%q`"),
+              "\"/h/\\\\$x\\\\\"y\\\\\\\\z%%q\\\\`\"");
+}
+#endif

@@ -423,4 +423,23 @@ TEST(Files, SystemAndProgramFolders) {
     EXPECT_NE(GetAttributes(program), kInvalidAttributes);
 }
 
+// The current folder as the process sees it, including one longer than a first guess at its
+// length would hold.
+TEST(Files, CurrentFolderFollowsTheProcess) {
+    namespace fs = std::filesystem;
+    TempFolder dir;
+    const fs::path before = fs::current_path();
+    fs::path deep = fs::u8path(dir.path());
+#ifndef _WIN32
+    for (int k = 0; k < 6; ++k)
+        deep /= std::string(60, static_cast<char>('a' + k));
+#endif
+    fs::create_directories(deep);
+    fs::current_path(deep);
+    const std::string current = CurrentFolder();
+    fs::current_path(before);
+    EXPECT_TRUE(fs::equivalent(fs::u8path(current), deep)) << current;
+    EXPECT_EQ(CurrentFolder(), before.string());
+}
+
 }  // namespace

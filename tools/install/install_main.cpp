@@ -25,7 +25,7 @@ int main(int argc, char** argv) {
     if (home.empty()) home = qor::install::DefaultHome();
     std::string error;
     const int status =
-        uninstall ? qor::install::Uninstall(home, &error)
+        uninstall ? qor::install::Uninstall(home, qor::install::DefaultDesktopFolders(), &error)
                   : qor::install::Install(
                         qor::install::DefaultPlan(home, qor::platform::ProgramFolder()), &error);
     if (status != 0) {

@@ -65,6 +65,7 @@ InstallPlan DefaultPlan(const std::string& home, const std::string& sourceFolder
     // Companion programs join the list as they are built; a missing one is skipped.
     for (const char* optional : {"qor", "qor-call"})
         plan.files.emplace_back(optional, optional);
+    plan.desktop = DefaultDesktopFolders();
     return plan;
 }
 
@@ -114,10 +115,10 @@ int Install(const InstallPlan& plan, std::string* error) {
         *error = "cannot write the registry";
         return 1;
     }
-    return 0;
+    return WriteDesktopEntries(plan.desktop, plan.home, error);
 }
 
-int Uninstall(const std::string& home, std::string* error) {
+int Uninstall(const std::string& home, const DesktopFolders& desktop, std::string* error) {
     using platform::Hive;
     std::string registered;
     // Only the values that name this home folder are ours to remove.
@@ -127,6 +128,7 @@ int Uninstall(const std::string& home, std::string* error) {
         platform::RegistryDeleteValue(Hive::kLocalMachine, kRunKey, "QOR Autocrypt");
         platform::RegistryDeleteValue(Hive::kLocalMachine, kVersionKey, "UninstallString");
     }
+    RemoveDesktopEntries(desktop, home);
     std::error_code ec;
     for (const std::string& name : ReadManifest(home)) {
         // The manifest lists bare names; anything else is not ours to touch.

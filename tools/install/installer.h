@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "desktop_entries.h"
+
 namespace qor::install {
 
 struct InstallPlan {
@@ -13,6 +15,8 @@ struct InstallPlan {
     std::string sourceFolder;  // where the built programs are found
     // File names copied from sourceFolder into home, as (source name, installed name).
     std::vector<std::pair<std::string, std::string>> files;
+    // Where the desktop entries go (Linux); empty members write none.
+    DesktopFolders desktop;
 };
 
 // The home folder when none is given: $XDG_DATA_HOME/qor, else ~/.local/share/qor (Linux);
@@ -23,7 +27,7 @@ InstallPlan DefaultPlan(const std::string& home, const std::string& sourceFolder
 
 // 0 on success; otherwise a one-line reason in *error.
 int Install(const InstallPlan& plan, std::string* error);
-int Uninstall(const std::string& home, std::string* error);
+int Uninstall(const std::string& home, const DesktopFolders& desktop, std::string* error);
 
 // The manifest's name inside the home folder.
 inline constexpr const char* kManifestName = "installed.lst";

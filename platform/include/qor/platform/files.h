@@ -121,6 +121,12 @@ bool CreateDirectory(const std::string& path);
 bool RemoveDirectory(const std::string& path);
 uint32_t GetAttributes(const std::string& path);
 bool SetAttributes(const std::string& path, uint32_t attributes);
+// Who may read and write a file beyond its attributes: the permission bits on Linux (0 when the
+// file cannot be examined), 0 on Windows, where a file takes its folder's access control. A file
+// that replaces another takes them over, so that encrypting and decrypting a file never lets
+// anyone read it who could not read it before. Setting 0 changes nothing; links are left alone.
+uint32_t GetPermissions(const std::string& path);
+bool SetPermissions(const std::string& path, uint32_t permissions);
 // Makes a rename or deletion inside `folder` durable (fsync of the folder; nothing on Windows,
 // where the file system orders metadata itself).
 bool FlushFolder(const std::string& folder);
@@ -160,5 +166,8 @@ std::string WindowsFolder();
 bool IsInsideSystemFolder(const std::string& path);
 // The folder of the running program, without a trailing separator.
 std::string ProgramFolder();
+// The process's current folder (GetCurrentDirectory); empty when it cannot be read (a folder
+// removed under the process).
+std::string CurrentFolder();
 
 }  // namespace qor::platform

@@ -1,0 +1,198 @@
+#include "desktop_entries.h"
+
+#include <qor/platform/files.h>
+#include <qor/platform/system.h>
+
+#include <filesystem>
+#include <fstream>
+#include <system_error>
+
+namespace qor::install {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+const char kMimePackage[] = "/mime/packages/qor-vaultis.xml";
+const char kOpenEntry[] = "/applications/qor-vaultis-open.desktop";
+const char kAutostartEntry[] = "/autostart/qor-vaultis-autocrypt.desktop";
+const char kHomeKey[] = "X-QOR-Home=";
+
+// The start-up program's installed name; the log-on entry is written only beside it.
+const char kAutostartProgram[] = "vodorura.rar";
+
+std::string XmlEscape(const std::string& text) {
+    std::string out;
+    for (char c : text) {
+        switch (c) {
+            case '&':
+                out += "&amp;";
+                break;
+            case '<':
+                out += "&lt;";
+                break;
+            case '>':
+                out += "&gt;";
+                break;
+            case '-':
+                out += "&#45;";
+                break;  // "--" may not appear inside a comment
+            default:
+                out += c;
+        }
+    }
+    return out;
+}
+
+bool IsXml(const std::string& path) {
+    return path.size() >= 4 && path.compare(path.size() - 4, 4, ".xml") == 0;
+}
+
+// The line that says which home folder a file was written for.
+std::string HomeMarker(const std::string& path, const std::string& home) {
+    return IsXml(path) ? "<!-- " + std::string(kHomeKey) + XmlEscape(home) + " -->"
+                       : kHomeKey + home;
+}
+
+bool WriteFile(const std::string& path, const std::string& text, std::string* error) {
+    std::error_code ec;
+    fs::create_directories(fs::u8path(path).parent_path(), ec);
+    const std::string temporary = path + ".new";
+    {
+        std::ofstream out(fs::u8path(temporary), std::ios::trunc | std::ios::binary);
+        out << text;
+        if (!out.flush()) {
+            *error = "cannot write " + path;
+            return false;
+        }
+    }
+    fs::rename(fs::u8path(temporary), fs::u8path(path), ec);
+    if (ec) {
+        fs::remove(fs::u8path(temporary), ec);
+        *error = "cannot write " + path;
+        return false;
+    }
+    return true;
+}
+
+bool WrittenFor(const std::string& path, const std::string& home) {
+    std::ifstream in(fs::u8path(path));
+    const std::string marker = HomeMarker(path, home);
+    for (std::string line; std::getline(in, line);) {
+        if (line == marker) return true;
+    }
+    return false;
+}
+
+std::string MimePackage(const std::string& home) {
+    return "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n" + HomeMarker(".xml", home) +
+           "\n"
+           "<mime-info xmlns=\"http://www.freedesktop.org/standards/shared-mime-info\">\n"
+           "  <mime-type type=\"application/x-qor-encrypted\">\n"
+           "    <comment>QOR Vaultis encrypted file</comment>\n"
+           "    <glob pattern=\"*.!!!\"/>\n"
+           "  </mime-type>\n"
+           "  <mime-type type=\"application/x-qor-shared\">\n"
+           "    <comment>QOR Vaultis file-sharing file</comment>\n"
+           "    <glob pattern=\"*.s!!\"/>\n"
+           "  </mime-type>\n"
+           "</mime-info>\n";
+}
+
+// The dialogs of the Linux build appear in a terminal, so both entries ask for one.
+std::string OpenEntry(const std::string& home) {
+    return "[Desktop Entry]\n"
+           "Type=Application\n"
+           "Name=QOR Vaultis\n"
+           "Comment=Decrypt and open an encrypted file\n"
+           "Exec=" +
+           QuoteExecArgument(home + "/qor") +
+           " open %f\n"
+           "MimeType=application/x-qor-encrypted;application/x-qor-shared;\n"
+           "Terminal=true\n"
+           "NoDisplay=true\n" +
+           kHomeKey + home + "\n";
+}
+
+std::string AutostartEntry(const std::string& home) {
+    return "[Desktop Entry]\n"
+           "Type=Application\n"
+           "Name=QOR Vaultis AutoCrypt\n"
+           "Comment=Decrypt the AutoCrypt list's files at log-on\n"
+           "Exec=" +
+           QuoteExecArgument(home + "/" + kAutostartProgram) +
+           "\n"
+           "Terminal=true\n"
+           "NoDisplay=true\n" +
+           kHomeKey + home + "\n";
+}
+
+}  // namespace
+
+DesktopFolders DefaultDesktopFolders() {
+    DesktopFolders folders;
+#ifndef _WIN32  // on Windows the association and the start-up entry are registry matters
+    const std::string userHome = platform::EnvironmentVariable("HOME");
+    folders.data = platform::EnvironmentVariable("XDG_DATA_HOME");
+    if (folders.data.empty() && !userHome.empty()) folders.data = userHome + "/.local/share";
+    folders.config = platform::EnvironmentVariable("XDG_CONFIG_HOME");
+    if (folders.config.empty() && !userHome.empty()) folders.config = userHome + "/.config";
+#endif
+    return folders;
+}
+
+std::vector<std::string> DesktopEntryPaths(const DesktopFolders& folders) {
+    return {folders.data + kMimePackage, folders.data + kOpenEntry,
+            folders.config + kAutostartEntry};
+}
+
+std::string QuoteExecArgument(const std::string& argument) {
+    std::string quoted = "\"";
+    for (char c : argument) {
+        if (c == '"' || c == '`' || c == '$' || c == '\\') quoted += '\\';
+        if (c == '%') quoted += '%';
+        quoted += c;
+    }
+    quoted += '"';
+    // The desktop entry's own string escapes apply on top of the Exec quoting.
+    std::string escaped;
+    for (char c : quoted) {
+        if (c == '\\') escaped += '\\';
+        escaped += c;
+    }
+    return escaped;
+}
+
+int WriteDesktopEntries(const DesktopFolders& folders, const std::string& home,
+                        std::string* error) {
+    if (folders.data.empty() || folders.config.empty()) return 0;
+    // A line break in the home folder's name would end the entry's line early.
+    for (char c : home) {
+        if (c == '\n' || c == '\r') {
+            *error = "the home folder's name holds a line break";
+            return 1;
+        }
+    }
+    const std::vector<std::string> paths = DesktopEntryPaths(folders);
+    if (!WriteFile(paths[0], MimePackage(home), error)) return 1;
+    if (!WriteFile(paths[1], OpenEntry(home), error)) return 1;
+    if (platform::Exists(home + "/" + kAutostartProgram)) {
+        if (!WriteFile(paths[2], AutostartEntry(home), error)) return 1;
+    } else if (WrittenFor(paths[2], home)) {
+        // The start-up program is gone; an entry left behind would fail at every log-on.
+        std::error_code ec;
+        fs::remove(fs::u8path(paths[2]), ec);
+    }
+    return 0;
+}
+
+void RemoveDesktopEntries(const DesktopFolders& folders, const std::string& home) {
+    if (folders.data.empty() || folders.config.empty()) return;
+    for (const std::string& path : DesktopEntryPaths(folders)) {
+        if (!WrittenFor(path, home)) continue;
+        std::error_code ec;
+        fs::remove(fs::u8path(path), ec);
+    }
+}
+
+}  // namespace qor::install
