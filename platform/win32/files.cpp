@@ -46,6 +46,8 @@ std::wstring FullPath(const std::wstring& path) {
 
 void FillFindData(const WIN32_FIND_DATAW& found, FindData* data) {
     data->name = win32::Narrow(found.cFileName, std::wcslen(found.cFileName));
+    data->shortName =
+        win32::Narrow(found.cAlternateFileName, std::wcslen(found.cAlternateFileName));
     data->attributes = found.dwFileAttributes;
     data->size = (static_cast<uint64_t>(found.nFileSizeHigh) << 32) | found.nFileSizeLow;
     data->times.creation = FromFileTime(found.ftCreationTime);

@@ -186,6 +186,32 @@ TEST_F(WalkTest, SingleFilesInUseTooLongOrSelfExtracting) {
     EXPECT_TRUE(host_.messages.empty());
 }
 
+// A self-extracting run hands the engine the file's 8.3 alias where it has one, so the program
+// and the name stored in it follow that alias; an ordinary run keeps the long name.
+TEST_F(WalkTest, SelfExtractingRunsFollowTheShortAlias) {
+    const std::string file = File("quarterly report.document");
+    SelectionWalker walker(display_, 10, worker_);
+    walker.EncryptItem(file, options_, 60, nullptr, 0);
+    ASSERT_EQ(worker_.calls.size(), 1u);
+    EXPECT_EQ(worker_.calls[0].rfind("E " + file + " -> ", 0), 0u) << worker_.calls[0];
+
+    worker_.calls.clear();
+    options_.selfExtracting = 1;
+    walker.EncryptItem(root_.path() + platform::kSeparator + "*.*", options_, 60, nullptr, 0);
+    ASSERT_EQ(worker_.calls.size(), 2u);
+    const std::string named = worker_.calls[0].substr(2);
+#ifdef _WIN32
+    const std::string alias = named.substr(named.rfind('\\') + 1);
+    EXPECT_LE(alias.size(), 12u) << alias;
+    EXPECT_NE(alias.find('~'), std::string::npos) << alias;
+    EXPECT_TRUE(platform::Exists(named)) << "the alias names the same file";
+#else
+    EXPECT_EQ(named, file);
+#endif
+    EXPECT_EQ(worker_.calls[1].rfind("E " + named + " -> ", 0), 0u) << worker_.calls[1];
+    EXPECT_TRUE(host_.messages.empty());
+}
+
 TEST_F(WalkTest, EngineStatusesShownByTheWalk) {
     const std::string a = File("a.txt");
     worker_.results[a] = kEngineInUse;

@@ -199,7 +199,8 @@ void SelectionWalker::Walk(const std::string& itemPath, FileJob& job, int width,
         const std::string filePath = wildcard ? folder + name : current;
         if (IsOwnProductFile(name)) continue;
         if (mode == WalkMode::kEncrypt) {
-            EncryptFound(filePath, name, attributes);
+            data.attributes = attributes;
+            EncryptFound(filePath, data);
         } else {
             DecryptFound(filePath, name, data.attributes);
         }
@@ -207,9 +208,10 @@ void SelectionWalker::Walk(const std::string& itemPath, FileJob& job, int width,
     job_ = nullptr;
 }
 
-void SelectionWalker::EncryptFound(const std::string& path, const std::string& name,
-                                   uint32_t attributes) {
+void SelectionWalker::EncryptFound(const std::string& path, const platform::FindData& found) {
     FileJob& job = *job_;
+    const std::string& name = found.name;
+    const uint32_t attributes = found.attributes;
     const bool quiet = job.quiet != 0;
     if (platform::IsInsideSystemFolder(path) ||
         IsInsideFolder(path, profile::Profile().HomeFolder())) {
@@ -230,7 +232,12 @@ void SelectionWalker::EncryptFound(const std::string& path, const std::string& n
     }
 
     display_.SetStatusText(ShortenPath(path, width_));
-    const int status = EncryptOne(path);
+    // A self-extracting program, its proposed name and the name stored in it follow the file's
+    // 8.3 alias where it has one.
+    std::string engineSource = path;
+    if (job.options->selfExtracting != 0 && !found.shortName.empty())
+        engineSource = path.substr(0, path.rfind(kSeparator) + 1) + found.shortName;
+    const int status = EncryptOne(path, engineSource);
     if (quiet) return;
     if (status == kEngineInUse) {
         Show(job.parent, path + " already opened by another application.", ui::MessageButtons::kOk,
@@ -286,19 +293,19 @@ void SelectionWalker::RefuseTooDeep(const std::string& folder, WalkMode mode) {
     }
 }
 
-int SelectionWalker::EncryptOne(const std::string& source) {
+int SelectionWalker::EncryptOne(const std::string& source, const std::string& engineSource) {
     FileJob& job = *job_;
     std::string output;
     if (job.options->selfExtracting != 0) {
-        if (worker_.SelfExtractingName(source, &output) != 0 &&
-            worker_.ChooseAnotherName(job, source, &output) == 0) {
+        if (worker_.SelfExtractingName(engineSource, &output) != 0 &&
+            worker_.ChooseAnotherName(job, engineSource, &output) == 0) {
             return kStatusCancelled;
         }
     } else if (MakeOutputName(job, source, &output) != 0) {
         return kEngineNoOutputName;
     }
     if (InUse(source)) return kEngineInUse;
-    return worker_.Encrypt(job, source, output);
+    return worker_.Encrypt(job, engineSource, output);
 }
 
 int SelectionWalker::DecryptOne(const std::string& source) {

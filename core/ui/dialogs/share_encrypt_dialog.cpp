@@ -44,6 +44,11 @@ Entry FirstEntry(const std::vector<std::string>& selection) {
     if (entry.exists && (attributes & platform::kAttrDirectory) != 0) entry.folder = true;
     const size_t slash = path.rfind(platform::kSeparator);
     entry.name = slash == std::string::npos ? path : path.substr(slash + 1);
+    // The label names the program as it will be written: after the 8.3 alias where one exists.
+    platform::Finder finder;
+    platform::FindData found;
+    if (entry.exists && finder.First(path, &found) && !found.shortName.empty())
+        entry.name = found.shortName;
     return entry;
 }
 

@@ -138,6 +138,9 @@ bool FreeSpace(const std::string& path, uint64_t* bytes);
 // Windows reports them. Links are never followed.
 struct FindData {
     std::string name;
+    // The 8.3 alias Windows keeps for a long name; empty when the name needs none, and always on
+    // Linux, where no such alias exists.
+    std::string shortName;
     uint32_t attributes = 0;
     uint64_t size = 0;
     FileTimes times;

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <qor/engine/crypt_options.h>
+#include <qor/platform/files.h>
 
 #include <cstdint>
 #include <string>
@@ -91,10 +92,11 @@ class SelectionWalker {
     enum class WalkMode { kEncrypt, kDecrypt };
 
     void Walk(const std::string& itemPath, FileJob& job, int width, WalkMode mode);
-    void EncryptFound(const std::string& path, const std::string& name, uint32_t attributes);
+    void EncryptFound(const std::string& path, const platform::FindData& found);
     void DecryptFound(const std::string& path, const std::string& name, uint32_t attributes);
     void RefuseTooDeep(const std::string& folder, WalkMode mode);
-    int EncryptOne(const std::string& source);
+    // `engineSource` names the same file as `source`, by its 8.3 alias in a self-extracting run.
+    int EncryptOne(const std::string& source, const std::string& engineSource);
     int DecryptOne(const std::string& source);
     // An OK/Cancel refusal; Cancel closes the dialog and ends the run.
     void Refuse(const std::string& text);
