@@ -64,6 +64,7 @@ bool ReadShareItem(File& file, uint8_t type, uint8_t out[16]) {
 
 struct Remembered {
     uint32_t attributes = platform::kInvalidAttributes;
+    uint32_t permissions = 0;
     platform::FileTimes times;
     bool timesRead = false;
 };
@@ -71,6 +72,7 @@ struct Remembered {
 Remembered Remember(const std::string& path) {
     Remembered state;
     state.attributes = platform::GetAttributes(path);
+    state.permissions = platform::GetPermissions(path);
     File file =
         File::Open(path, platform::kAccessRead, platform::kShareRead, platform::kOpenExisting);
     state.timesRead = file.IsOpen() && file.GetTimes(&state.times);
@@ -88,10 +90,13 @@ void Finish(const FileJob& job, const Remembered& state, const std::string& encr
     if (state.attributes != platform::kInvalidAttributes) {
         platform::SetAttributes(decrypted, state.attributes);
     }
-    if (!state.timesRead) return;
-    File file = File::Open(decrypted, platform::kAccessWrite, platform::kShareWrite,
-                           platform::kOpenExisting);
-    if (file.IsOpen()) file.SetTimes(state.times);
+    if (state.timesRead) {
+        File file = File::Open(decrypted, platform::kAccessWrite, platform::kShareWrite,
+                               platform::kOpenExisting);
+        if (file.IsOpen()) file.SetTimes(state.times);
+    }
+    // Last, as they may take away the write access the times needed.
+    platform::SetPermissions(decrypted, state.permissions);
 }
 
 int Ask(const FileJob& job, const std::string& text) {

@@ -93,6 +93,7 @@ namespace {
 
 struct SourceState {
     uint32_t attributes = platform::kInvalidAttributes;
+    uint32_t permissions = 0;
     platform::FileTimes times;
     bool timesRead = false;
 };
@@ -100,6 +101,7 @@ struct SourceState {
 SourceState Remember(const std::string& path) {
     SourceState state;
     state.attributes = platform::GetAttributes(path);
+    state.permissions = platform::GetPermissions(path);
     File file =
         File::Open(path, platform::kAccessRead, platform::kShareRead, platform::kOpenExisting);
     state.timesRead = file.IsOpen() && file.GetTimes(&state.times);
@@ -122,10 +124,13 @@ void CarryOver(const SourceState& state, const std::string& output) {
     if (state.timesRead && state.attributes != platform::kInvalidAttributes) {
         platform::SetAttributes(output, state.attributes);
     }
-    if (!state.timesRead) return;
-    File file =
-        File::Open(output, platform::kAccessWrite, platform::kShareWrite, platform::kOpenExisting);
-    if (file.IsOpen()) file.SetTimes(state.times);
+    if (state.timesRead) {
+        File file = File::Open(output, platform::kAccessWrite, platform::kShareWrite,
+                               platform::kOpenExisting);
+        if (file.IsOpen()) file.SetTimes(state.times);
+    }
+    // Last, as they may take away the write access the times needed.
+    platform::SetPermissions(output, state.permissions);
 }
 
 }  // namespace

@@ -1,0 +1,31 @@
+#!/usr/bin/env bash
+# First use: before setup nothing works and `qor status` says so; `qor setup` runs the setup
+# dialogs, writes the preference file into the installed home folder, and `qor status` agrees.
+source "$(dirname "$0")/lib.sh"
+
+e2e_install
+run_qor status-before 1 "" status
+expect_output status-before out "not set up"
+expect_transcript status-before </dev/null
+
+# Without a preference file an operation asks for the backup diskette; declining ends it with
+# nothing touched.
+echo "untouched" >"$DATA/letter.txt"
+run_qor encrypt-before 0 'dialog "QOR Vaultis" -> 2' encrypt "$DATA/letter.txt"
+expect_transcript encrypt-before <<<"dialog: QOR Vaultis"
+expect_tree "$DATA" <<<"letter.txt"
+
+run_qor setup 0 "$SETUP_SCENARIO" setup
+expect_transcript setup <<<"$SETUP_TRANSCRIPT"
+expect_output setup out ""
+expect_output setup err ""
+expect_file "$QOR_HOME/userpref.!!!"
+grep -qF '"UserHomeDir"="'"$QOR_HOME"'"' "$QOR_REGISTRY" || fail "the registry names no home folder"
+
+run_qor status-after 0 "" status
+expect_output status-after out "set up"
+expect_transcript status-after </dev/null
+
+# The preference file holds the key wrapped under the password, never the password itself.
+expect_no_secrets "$QOR_HOME/userpref.!!!"
+e2e_end
