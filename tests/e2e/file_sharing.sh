@@ -65,6 +65,9 @@ expect_file "$S/data.exe"
 cmp -s -n "$(stat -c %s "$BUILT_DECEXE")" "$S/data.exe" "$BUILT_DECEXE" ||
     fail "data.exe does not begin with the stub"
 expect_eq "$(tail -c 2 "$S/data.exe" | od -An -tx1 | tr -d ' ')" "4b00" "trailer end"
+# Whoever may read the program may run it; the source's other permission bits carry over.
+expect_eq "$(stat -c %a "$S/data.exe")" "$(stat -c %a "$S/data.dat" | sed 's/4/5/g; s/6/7/g')" \
+    "the program's permissions"
 cp "$S/data.exe" "$E2E_ROOT/sent.exe"
 chmod +x "$E2E_ROOT/sent.exe"  # as the recipient does with a program received
 

@@ -180,7 +180,11 @@ int EncryptFile(FileJob& job, const std::string& source, const std::string& outp
     userProfile.GetAttribute(profile::kAttrUserName, userName, false);
     if (emergencyLength == 0) options.noEmergency = 1;
 
-    const SourceState state = Remember(source);
+    SourceState state = Remember(source);
+    // A self-extracting program is meant to be run: whoever may read it may run it (Linux; on
+    // Windows there are no such bits and the value stays 0).
+    if (options.selfExtracting == 1 && options.mode == kModeFileShare)
+        state.permissions |= (state.permissions & 0444u) >> 2;
     const int32_t size = PlaintextSize(source);
 
     const int status = WriteEncryptedFile(context, source, output, emergency, emergencyLength,
