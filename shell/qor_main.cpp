@@ -37,7 +37,10 @@ const char kLibrary[] = "libqorsec95.so";
 
 // Exit statuses.
 constexpr int kOk = 0;
-constexpr int kFailed = 1;     // the operation failed or was not completed
+// Files refused during a run and cancelled dialogs are the core's to report, in its dialogs; its
+// selection exports return success for them, so kFailed means the core itself failed, or setup
+// or open did not complete.
+constexpr int kFailed = 1;
 constexpr int kBadArgs = 2;    // bad arguments or a selection the file manager could not make
 constexpr int kNoLibrary = 4;  // the core library or one of its exports is missing
 
@@ -125,8 +128,9 @@ const char kUsage[] =
     "\n"
     "The PATHs of one command must lie in the same folder. Dialogs appear in the terminal\n"
     "(QOR_UI=tty, the default) or are answered from a scenario (QOR_UI=script:FILE).\n"
-    "Exit status: 0 done, 1 failed or not completed, 2 bad arguments, 4 core library or\n"
-    "export missing.\n";
+    "Exit status: 0 the command ran (files refused on the way, and a cancelled dialog, are\n"
+    "reported in the dialogs), 1 setup or open not completed, no terminal for the dialogs, or\n"
+    "the core failed, 2 bad arguments, 4 core library or export missing.\n";
 
 // Every command but status shows dialogs. Without a terminal (and no scenario to answer them)
 // each would end as cancelled and the command would look done; say so before starting instead.
