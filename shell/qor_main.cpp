@@ -256,12 +256,13 @@ const SelectionCommand kSelectionCommands[] = {
 }  // namespace
 
 int main(int argc, char** argv) {
-    if (argc < 2) {
+    const std::vector<std::string> arguments = qor::platform::ProgramArguments(argc, argv);
+    if (arguments.size() < 2) {
         std::fputs(kUsage, stderr);
         return kBadArgs;
     }
-    const std::string command = argv[1];
-    const std::vector<std::string> args(argv + 2, argv + argc);
+    const std::string command = arguments[1];
+    const std::vector<std::string> args(arguments.begin() + 2, arguments.end());
     if (command == "--help" || command == "-h" || command == "help") {
         std::fputs(kUsage, stdout);
         return kOk;

@@ -5,6 +5,7 @@
 // Exit status: 0 written; 1 nothing to decrypt, a damaged file or no password; 2 wrong
 // password; 3 the file could not be written (refused name, existing file, no writable folder).
 #include <qor/platform/files.h>
+#include <qor/platform/system.h>
 #include <qor/platform/terminal.h>
 #include <qor/secure_buffer.h>
 #include <qor/toolkit.h>
@@ -13,6 +14,7 @@
 #include <cstring>
 #include <iostream>
 #include <string>
+#include <vector>
 
 #include "self_extract.h"
 
@@ -82,8 +84,8 @@ std::string Join(const std::string& folder, const std::string& name) {
 }
 
 // The program's own file: its folder and the name it was started under.
-platform::File OpenOwnFile(const char* argv0) {
-    std::string name = BaseName(argv0 ? argv0 : "");
+platform::File OpenOwnFile(const std::string& argv0) {
+    std::string name = BaseName(argv0);
     std::string path = Join(platform::ProgramFolder(), name);
 #ifdef _WIN32
     // A program started from the command line may be named without its extension.
@@ -218,19 +220,20 @@ Opened OpenEnvelope(platform::File& own, uint64_t start, uint64_t length, const 
     return result;
 }
 
-int Run(int argc, char** argv) {
+int Run(const std::vector<std::string>& argv) {
     bool fromStdin = false;
-    for (int i = 1; i < argc; ++i) {
-        if (std::strcmp(argv[i], "--password-stdin") == 0) {
+    const std::string self = argv.empty() ? std::string() : argv[0];
+    for (size_t i = 1; i < argv.size(); ++i) {
+        if (argv[i] == "--password-stdin") {
             fromStdin = true;
         } else {
-            std::cerr << "Usage: " << qor::stub::Printable(BaseName(argv[0]))
+            std::cerr << "Usage: " << qor::stub::Printable(BaseName(self))
                       << " [--password-stdin]\n";
             return kExitNoContent;
         }
     }
 
-    platform::File own = OpenOwnFile(argc > 0 ? argv[0] : nullptr);
+    platform::File own = OpenOwnFile(self);
     uint64_t size = 0;
     if (!own.IsOpen() || !own.Size(&size)) {
         std::cerr << "This program cannot read its own file.\n";
@@ -330,5 +333,5 @@ int Run(int argc, char** argv) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    return Run(argc, argv);
+    return Run(platform::ProgramArguments(argc, argv));
 }

@@ -49,7 +49,9 @@ cleanup() {
 trap cleanup EXIT
 
 wine_run() {
-    HOME="$QOR_WINE_HOME" "$QOR_WINE" "$@" </dev/null
+    # Wine turns the Unix command line into the Windows one in the locale's character set; the
+    # names handed over are UTF-8, whatever the calling environment's locale.
+    LC_ALL=C.UTF-8 HOME="$QOR_WINE_HOME" "$QOR_WINE" "$@" </dev/null
 }
 
 # install_home SIDE HOME: lays out HOME as that build's home folder and registers it.

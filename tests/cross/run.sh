@@ -83,17 +83,16 @@ local_decrypt='dialog "Decrypt": 1022="crosspw1" -> 1'
 share_encrypt='dialog "File Sharing - Encryption": 1044="share-it1" 1045="share-it1" 1049=1 -> 1'
 share_decrypt='dialog "File Sharing - Decryption": 1022="share-it1" 1049=1 -> 1'
 
-# selection SIDE FOLDER [NAMES...]: the arguments for one command run in $root. The Linux qor
-# is handed the files by name; qor.exe the folder, whose files the walk finds: its command line
-# arrives in the ANSI code page, so a non-ASCII name given there would not be the file's UTF-8
-# name (see README.md).
+# selection SIDE FOLDER [NAMES...]: the arguments for one command run in $root, the files by
+# name: the Linux qor gets full paths, qor.exe paths relative to $root (Wine has no drive for
+# the Unix names). The UTF-8 name checks that qor.exe reads its command line in full Unicode.
 selection() {
     local side=$1 folder=$2
     shift 2
     if [[ $side == linux ]]; then
         printf '%s\0' "${@/#/$folder/}"
     else
-        printf '%s\0' "$(basename "$folder")"
+        printf '%s\0' "${@/#/$(basename "$folder")\\}"
     fi
 }
 

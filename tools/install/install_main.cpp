@@ -2,21 +2,23 @@
 // Places the core library, the stub and the installer in the home folder and writes the
 // registry values that name them; --uninstall removes what an install placed.
 #include <qor/platform/files.h>
+#include <qor/platform/system.h>
 
 #include <cstdio>
-#include <cstring>
 #include <string>
+#include <vector>
 
 #include "installer.h"
 
 int main(int argc, char** argv) {
+    const std::vector<std::string> arguments = qor::platform::ProgramArguments(argc, argv);
     std::string home;
     bool uninstall = false;
-    for (int k = 1; k < argc; ++k) {
-        if (std::strcmp(argv[k], "--uninstall") == 0) {
+    for (size_t k = 1; k < arguments.size(); ++k) {
+        if (arguments[k] == "--uninstall") {
             uninstall = true;
-        } else if (std::strcmp(argv[k], "--home") == 0 && k + 1 < argc) {
-            home = argv[++k];
+        } else if (arguments[k] == "--home" && k + 1 < arguments.size()) {
+            home = arguments[++k];
         } else {
             std::fprintf(stderr, "usage: qor-install [--home FOLDER] [--uninstall]\n");
             return 2;

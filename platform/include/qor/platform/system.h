@@ -4,6 +4,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <vector>
 
 namespace qor::platform {
 
@@ -39,5 +40,10 @@ void FreeLibrary(LibraryHandle library);
 
 // The user's environment: a variable's value, or "" when it is not set.
 std::string EnvironmentVariable(const std::string& name);
+
+// The program's command-line arguments in UTF-8, argv[0] first. On Windows main's argv is in
+// the ANSI code page, which cannot hold every file name; the arguments are taken from the wide
+// command line instead. On Linux they are argv as given.
+std::vector<std::string> ProgramArguments(int argc, char** argv);
 
 }  // namespace qor::platform
