@@ -44,18 +44,22 @@ message \"QOR Vaultis setup is now complete.\" -> OK" setup
 
 file=$work/data/big.dat
 echo "Writing a ${size_mib} MiB file of random bytes..." >&2
-openssl enc -aes-128-ctr -pass pass:fill -nosalt -in /dev/zero 2>/dev/null |
+# A key stream over zeros is quick random-looking data; head ends the stream early on purpose.
+(openssl enc -aes-128-ctr -pass pass:fill -nosalt -in /dev/zero 2>/dev/null || true) |
     head -c $((size_mib * 1048576)) >"$file"
 cp -- "$file" "$work/original.dat"
 sync
 
-# timed LABEL COMMAND...: wall seconds and peak resident memory of one whole process.
+# timed LABEL OUTPUT COMMAND...: wall seconds and peak resident memory of one whole process.
+# qor flushes what it writes before it removes the other copy; for the other tools OUTPUT (their
+# output file) is flushed inside the timed run as well, so all pay for durable data ("-": none).
 declare -A seconds
 timed() {
-    local label=$1
-    shift
+    local label=$1 output=$2
+    shift 2
     sync
-    /usr/bin/time -f '%e %M' -o "$work/time" "$@" >/dev/null 2>"$work/stderr" || {
+    /usr/bin/time -f '%e %M' -o "$work/time" bash -c '"${@:2}" && { [[ $1 == - ]] || sync -- "$1"; }' \
+        timed "$output" "$@" >/dev/null 2>"$work/stderr" || {
         cat "$work/stderr" >&2
         echo "$label failed" >&2
         exit 1
@@ -69,33 +73,35 @@ timed() {
 
 printf 'dialog "Encrypt": 1022="%s" -> 1\n' "$password" >"$work/enc.scenario"
 printf 'dialog "Decrypt": 1022="%s" -> 1\n' "$password" >"$work/dec.scenario"
-timed "qor encrypt" env QOR_UI="script:$work/enc.scenario" QOR_UI_LOG="$work/enc.log" \
+timed "qor encrypt" - env QOR_UI="script:$work/enc.scenario" QOR_UI_LOG="$work/enc.log" \
     "$qor" encrypt "$file"
 [[ -f "$work/data/big(dat).!!!" && ! -e $file ]] || { echo "qor encrypt did nothing" >&2; exit 1; }
-timed "qor decrypt" env QOR_UI="script:$work/dec.scenario" QOR_UI_LOG="$work/dec.log" \
+timed "qor decrypt" - env QOR_UI="script:$work/dec.scenario" QOR_UI_LOG="$work/dec.log" \
     "$qor" decrypt "$work/data/big(dat).!!!"
 cmp -- "$file" "$work/original.dat" || { echo "qor decrypt did not restore the file" >&2; exit 1; }
 
 other=$work/other
-timed "openssl enc -rc4" openssl enc -rc4 -provider legacy -provider default -pbkdf2 \
-    -pass "pass:$password" -in "$file" -out "$other/x.rc4"
-timed "openssl enc -d -rc4" openssl enc -d -rc4 -provider legacy -provider default -pbkdf2 \
-    -pass "pass:$password" -in "$other/x.rc4" -out "$other/x.plain"
+rc4=(-rc4 -provider legacy -provider default -pbkdf2 -pass "pass:$password")
+timed "openssl enc -rc4" "$other/x.rc4" openssl enc "${rc4[@]}" -in "$file" -out "$other/x.rc4"
+timed "openssl enc -d -rc4" "$other/x.plain" \
+    openssl enc -d "${rc4[@]}" -in "$other/x.rc4" -out "$other/x.plain"
 rm -f -- "$other"/*
 if command -v gpg >/dev/null; then
     gpg_args=(--homedir "$work/gnupg" --batch --yes --pinentry-mode loopback
         --passphrase "$password")
     mkdir -p -m 700 "$work/gnupg"
-    timed "gpg -c" gpg "${gpg_args[@]}" -c -o "$other/x.gpg" "$file"
-    timed "gpg -d" gpg "${gpg_args[@]}" -d -o "$other/x.plain" "$other/x.gpg"
+    # Without compression, which random data would only slow down.
+    timed "gpg -c" "$other/x.gpg" \
+        gpg "${gpg_args[@]}" --compress-algo none -c -o "$other/x.gpg" "$file"
+    timed "gpg -d" "$other/x.plain" gpg "${gpg_args[@]}" -d -o "$other/x.plain" "$other/x.gpg"
     rm -f -- "$other"/*
 fi
 if command -v age >/dev/null && command -v age-keygen >/dev/null; then
     # age asks for a passphrase on the terminal only; a key file gives the same data path.
     age-keygen -o "$work/age.key" 2>/dev/null
     recipient=$(age-keygen -y "$work/age.key")
-    timed "age -r (key file)" age -r "$recipient" -o "$other/x.age" "$file"
-    timed "age -d" age -d -i "$work/age.key" -o "$other/x.plain" "$other/x.age"
+    timed "age -r (key file)" "$other/x.age" age -r "$recipient" -o "$other/x.age" "$file"
+    timed "age -d" "$other/x.plain" age -d -i "$work/age.key" -o "$other/x.plain" "$other/x.age"
     rm -f -- "$other"/*
 fi
 
