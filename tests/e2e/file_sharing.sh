@@ -89,6 +89,29 @@ run_stub stub-right "$E2E_ROOT/recipient2" 0 onetime1 --password-stdin
 expect_output stub-right out $'Password: \nWrote data.dat.'
 expect_same "$E2E_ROOT/recipient2/data.dat" "$E2E_ROOT/data.dat"
 expect_tree "$E2E_ROOT/recipient2" <<<"data.dat"
+# Through its prompt on a terminal (a pseudo-terminal here): the password typed is not echoed.
+if command -v script >/dev/null; then
+    typescript=$E2E_ROOT/tty.typescript
+    : >"$typescript"
+    mkdir -p "$E2E_ROOT/recipient4"
+    (
+        cd "$E2E_ROOT/recipient4" &&
+            {
+                # Type only once the prompt is up and the terminal no longer echoes.
+                for _ in $(seq 100); do
+                    grep -q "Password: " "$typescript" && break
+                    sleep 0.1
+                done
+                sleep 0.3
+                printf 'onetime1\r'
+                sleep 2
+            } | script -qfec "$E2E_ROOT/sent.exe" "$typescript"
+    ) >/dev/null 2>&1
+    expect_eq "$?" 0 "the program's status on a terminal"
+    expect_same "$E2E_ROOT/recipient4/data.dat" "$E2E_ROOT/data.dat"
+    grep -q "Password: " "$typescript" || fail "no password prompt on the terminal"
+    expect_no_secrets "$typescript"
+fi
 # Without a terminal the password comes from standard input as well; an existing file stays.
 printf 'mine\n' >"$E2E_ROOT/recipient2/data.dat"
 run_stub stub-exists "$E2E_ROOT/recipient2" 3 onetime1
