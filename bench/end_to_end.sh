@@ -58,6 +58,7 @@ timed() {
     local label=$1 output=$2
     shift 2
     sync
+    # shellcheck disable=SC2016  # expanded by the inner bash
     /usr/bin/time -f '%e %M' -o "$work/time" bash -c '"${@:2}" && { [[ $1 == - ]] || sync -- "$1"; }' \
         timed "$output" "$@" >/dev/null 2>"$work/stderr" || {
         cat "$work/stderr" >&2

@@ -51,10 +51,10 @@ head -n 1 "$E2E_ROOT/help.out" | grep -qx 'usage: qor COMMAND \[ARGS\]' || fail 
 # Without its core library beside it (or on the library path), qor says so: status 4.
 mkdir -p "$E2E_ROOT/lonely"
 cp "$BUILT_QOR" "$E2E_ROOT/lonely/qor"
-QOR_UI="script:/dev/null" LD_LIBRARY_PATH= "$E2E_ROOT/lonely/qor" status >/dev/null \
+QOR_UI="script:/dev/null" LD_LIBRARY_PATH='' "$E2E_ROOT/lonely/qor" status >/dev/null \
     2>"$E2E_ROOT/lonely.err"
 expect_eq "$?" 4 "status of qor without its library"
 expect_output lonely err "qor: cannot load libqorsec95.so"
 
 expect_eq "$(tree_of "$DATA")" "$(tree_of "$E2E_ROOT/before")" "files after refused commands"
-e2e_end
+checks_end

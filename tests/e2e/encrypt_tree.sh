@@ -149,4 +149,4 @@ for name in a/private.txt a/b/c/deep.bin.txt empty.dat "my report (final).doc"; 
     expect_eq "$(stat -c %Y "$T/$name")" "$(stat -c %Y "$E2E_ROOT/original/$name")" "time of $name"
 done
 expect_eq "$(find "$T" -name '~fs*' | wc -l)" 0 "temporary files left"
-e2e_end
+checks_end

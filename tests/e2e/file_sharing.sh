@@ -157,4 +157,4 @@ one.txt
 two(txt).s!!
 two.txt
 TEXT
-e2e_end
+checks_end

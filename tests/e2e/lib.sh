@@ -1,9 +1,12 @@
+# shellcheck shell=bash disable=SC2034  # settings used by the sourcing test scripts
 # Shared by the end-to-end tests: sourced by each test script, which CTest starts as
 #   bash TEST.sh QOR QOR_INSTALL DECEXE
 # with the paths of the built programs. Every test gets a fresh temporary root holding the
 # emulated registry, a home folder laid out by qor-install, its own $HOME and its data; the root
 # goes when the test ends (QOR_E2E_KEEP=1 keeps it for a look after a failure).
 set -uo pipefail
+# shellcheck source=../support/checks.sh
+source "$(dirname "${BASH_SOURCE[0]}")/../support/checks.sh"
 
 if [[ $# -lt 3 ]]; then
     echo "usage: bash $0 QOR QOR_INSTALL DECEXE" >&2
@@ -17,7 +20,6 @@ for program in "$BUILT_QOR" "$BUILT_INSTALL" "$BUILT_DECEXE"; do
 done
 
 E2E_ROOT=$(mktemp -d "${TMPDIR:-/tmp}/qor-e2e.XXXXXX") || exit 2
-E2E_FAILURES=0
 # The passwords the tests type; none may ever appear in a transcript or in a program's output.
 E2E_SECRETS=(secret1 onetime1 wrongpw1 badpass9)
 
@@ -32,36 +34,11 @@ e2e_cleanup() {
 }
 trap e2e_cleanup EXIT
 
-fail() {
-    echo "FAIL: $*" >&2
-    E2E_FAILURES=$((E2E_FAILURES + 1))
-}
-
-# Ends the test: its status is the number of failed checks (0 passes).
-e2e_end() {
-    if [[ $E2E_FAILURES -gt 0 ]]; then
-        echo "$E2E_FAILURES check(s) failed" >&2
-        exit 1
-    fi
-    echo "all checks passed"
-    exit 0
-}
-
-expect_eq() {  # ACTUAL EXPECTED WHAT
-    [[ $1 == "$2" ]] || fail "$3: got '$1', expected '$2'"
-}
 expect_file() {
     [[ -f $1 ]] || fail "missing file: $1"
 }
 expect_absent() {
     [[ ! -e $1 && ! -L $1 ]] || fail "should not exist: $1"
-}
-expect_same() {  # ACTUAL EXPECTED: byte-identical files
-    if [[ ! -f $1 ]]; then
-        fail "missing file: $1"
-    elif ! cmp -s -- "$1" "$2"; then
-        fail "content differs: $1 (expected that of $2)"
-    fi
 }
 expect_differs() {  # A B: both there, contents differ (an encrypted file is not its plaintext)
     if [[ ! -f $1 || ! -f $2 ]]; then
@@ -101,10 +78,10 @@ QOR=$QOR_HOME/qor
 # Lays out the home folder with qor-install; qor then runs from there, beside its core library.
 e2e_install() {
     local output
-    output=$("$BUILT_INSTALL" --home "$QOR_HOME") || { fail "qor-install failed"; e2e_end; }
+    output=$("$BUILT_INSTALL" --home "$QOR_HOME") || { fail "qor-install failed"; checks_end; }
     expect_eq "$output" "Installed in $QOR_HOME" "qor-install output"
     for program in qor libqorsec95.so decexe; do
-        [[ -x $QOR_HOME/$program ]] || { fail "qor-install did not place $program"; e2e_end; }
+        [[ -x $QOR_HOME/$program ]] || { fail "qor-install did not place $program"; checks_end; }
     done
     expect_same "$QOR_HOME/decexe" "$BUILT_DECEXE"
     expect_same "$QOR_HOME/qor" "$BUILT_QOR"
@@ -155,16 +132,7 @@ expect_output() {  # NAME out|err EXPECTED: the whole of a run's standard output
     expect_eq "$(cat "$E2E_ROOT/$1.$2")" "$3" "$1: std$2"
 }
 
-# The answers of the first-time setup: the welcome page, random seeding, name and password, no
-# backup diskette.
-SETUP_SCENARIO='dialog "QOR Vaultis" -> 1
-dialog "Random Seeding": events=300
-message "Done with random seeding." -> OK
-dialog "QOR Vaultis": "Enter your user &name:"="Alice" "Enter your user &password:"="secret1" "Enter the password again to &confirm it:"="secret1" -> 1
-dialog "QOR Vaultis" -> 2
-message "will not be backed up" -> OK
-message "QOR Vaultis setup is now complete." -> OK'
-
+# What the setup of SETUP_SCENARIO (tests/support/checks.sh) shows.
 SETUP_TRANSCRIPT='dialog: QOR Vaultis
 dialog: Random Seeding
 message: QOR Vaultis: Done with random seeding. [OK]
@@ -178,7 +146,7 @@ e2e_setup_user() {
     e2e_install
     run_qor setup 0 "$SETUP_SCENARIO" setup
     expect_transcript setup <<<"$SETUP_TRANSCRIPT"
-    [[ -f $QOR_HOME/userpref.!!! ]] || { fail "setup wrote no preference file"; e2e_end; }
+    [[ -f $QOR_HOME/userpref.!!! ]] || { fail "setup wrote no preference file"; checks_end; }
 }
 
 # The local encrypt and decrypt dialogs answered with the user's password, not kept.

@@ -61,4 +61,4 @@ run_qor encrypt-third 0 "$ENCRYPT_OK" encrypt "$O/notes.txt"
 run_qor open-cancel 1 'dialog "Password" -> 2' open "$O/notes(txt).!!!"
 expect_output open-cancel err "qor: nothing was decrypted: $O/notes(txt).!!!"
 expect_tree "$O" <<<"notes(txt).!!!"
-e2e_end
+checks_end

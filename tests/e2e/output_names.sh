@@ -77,4 +77,4 @@ run_qor share-name 0 'dialog "File Sharing - Encryption": 1044="onetime1" 1045="
 expect_file "$D/share(doc).s!!"
 expect_absent "$D/share.doc"
 expect_eq "$(find "$DATA" -name '~fs*' | wc -l)" 0 "temporary files left"
-e2e_end
+checks_end

@@ -28,4 +28,4 @@ expect_transcript status-after </dev/null
 
 # The preference file holds the key wrapped under the password, never the password itself.
 expect_no_secrets "$QOR_HOME/userpref.!!!"
-e2e_end
+checks_end

@@ -34,7 +34,7 @@ expect_eq "$(messages "$LOG")" "" "encrypt, cancel: messages"
 expect_mid_way "encrypt, cancel"
 expect_same "$SOURCE" "$REF"
 expect_listing "$DATA" large.dat
-[[ $FAILURES -eq 0 ]] || show_run
+[[ $CHECK_FAILURES -eq 0 ]] || show_run
 
 echo "== cancel of the first of three files: the other two are not started"
 printf 'first small file\n' >"$DATA/a.txt"
@@ -55,7 +55,7 @@ progress cancel-after=$((PIECES + MIB_COUNT * MIB / 512 / 2))" encrypt "$SOURCE"
 expect_eq "$RC" 0 "encrypt, cancel in overwrite: exit status"
 expect_eq "$(messages "$LOG")" "" "encrypt, cancel in overwrite: messages"
 expect_listing "$DATA" "large(dat).!!!"
-[[ $FAILURES -eq 0 ]] || show_run
+[[ $CHECK_FAILURES -eq 0 ]] || show_run
 cp -- "$ENCRYPTED" "$ROOT/large.enc"
 
 echo "== decryption cancelled a quarter into the file"
@@ -67,7 +67,7 @@ expect_eq "$(messages "$LOG")" "" "decrypt, cancel: messages"
 expect_mid_way "decrypt, cancel"
 expect_same "$ENCRYPTED" "$ROOT/large.enc"
 expect_listing "$DATA" "large(dat).!!!"
-[[ $FAILURES -eq 0 ]] || show_run
+[[ $CHECK_FAILURES -eq 0 ]] || show_run
 
 echo "== decryption to the end"
 run_qor "decrypt" "$DECRYPT_DIALOG" decrypt "$ENCRYPTED"
@@ -75,4 +75,4 @@ expect_eq "$(messages "$LOG")" "" "decrypt: messages"
 expect_same "$SOURCE" "$REF"
 expect_listing "$DATA" large.dat
 
-finish
+checks_end

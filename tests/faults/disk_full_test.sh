@@ -28,7 +28,7 @@ message \"$answer\" -> OK" encrypt "$SOURCE"
     expect_eq "$(messages "$LOG")" "$expected" "$what: messages"
     expect_same "$SOURCE" "$REF"
     expect_listing "$DATA" big.dat
-    [[ $FAILURES -eq 0 ]] || show_run
+    [[ $CHECK_FAILURES -eq 0 ]] || show_run
 }
 
 decrypt_fails() {
@@ -40,7 +40,7 @@ message \"$answer\" -> OK" decrypt "$ENCRYPTED"
     expect_eq "$(messages "$LOG")" "$expected" "$what: messages"
     expect_same "$ENCRYPTED" "$ROOT/big.enc"
     expect_listing "$DATA" "big(dat).!!!"
-    [[ $FAILURES -eq 0 ]] || show_run
+    [[ $CHECK_FAILURES -eq 0 ]] || show_run
 }
 
 no_space_encrypt="message: QOR Vaultis: Not enough disk space to encrypt \"$SOURCE\". [OK/Cancel]"
@@ -133,4 +133,4 @@ expect_same "$SOURCE" "$REF"
 expect_same "$DATA/second.dat" "$REF"
 expect_listing "$DATA" big.dat second.dat
 
-finish
+checks_end

@@ -6,6 +6,8 @@
 # with the password "secret1", and a data folder. The root goes when the test ends
 # (QOR_FAULTS_KEEP=1 keeps it for a look after a failure).
 set -uo pipefail
+# shellcheck source=../support/checks.sh
+source "$(dirname "${BASH_SOURCE[0]}")/../support/checks.sh"
 
 if [[ $# -lt 3 ]]; then
     echo "usage: bash $0 QOR QOR_INSTALL SHIM" >&2
@@ -21,7 +23,6 @@ done
 
 ROOT=$(mktemp -d "${TMPDIR:-/tmp}/qor-faults.XXXXXX") || exit 2
 ROOT=$(cd "$ROOT" && pwd -P)  # the product shows real paths in its messages
-FAILURES=0
 
 cleanup() {
     if [[ ${QOR_FAULTS_KEEP:-0} == 1 ]]; then
@@ -32,30 +33,6 @@ cleanup() {
 }
 trap cleanup EXIT
 
-fail() {
-    echo "FAIL: $*" >&2
-    FAILURES=$((FAILURES + 1))
-}
-
-finish() {
-    if [[ $FAILURES -gt 0 ]]; then
-        echo "$FAILURES check(s) failed" >&2
-        exit 1
-    fi
-    echo "all checks passed"
-    exit 0
-}
-
-expect_eq() {  # ACTUAL EXPECTED WHAT
-    [[ $1 == "$2" ]] || fail "$3: got '$1', expected '$2'"
-}
-expect_same() {  # FILE REFERENCE: present and byte-identical
-    if [[ ! -f $1 ]]; then
-        fail "missing: $1"
-    elif ! cmp -s -- "$1" "$2"; then
-        fail "differs from $2: $1"
-    fi
-}
 # The names in a folder, one line each, sorted; hidden names included.
 listing() {
     (cd "$1" && LC_ALL=C ls -A)
@@ -95,13 +72,6 @@ DATA=$ROOT/data
 mkdir -p "$DATA"
 
 PASSWORD=secret1
-SETUP_SCENARIO='dialog "QOR Vaultis" -> 1
-dialog "Random Seeding": events=300
-message "Done with random seeding." -> OK
-dialog "QOR Vaultis": "Enter your user &name:"="Alice" "Enter your user &password:"="secret1" "Enter the password again to &confirm it:"="secret1" -> 1
-dialog "QOR Vaultis" -> 2
-message "will not be backed up" -> OK
-message "QOR Vaultis setup is now complete." -> OK'
 ENCRYPT_DIALOG='dialog "Encrypt": 1022="secret1" -> 1'
 DECRYPT_DIALOG='dialog "Decrypt": 1022="secret1" -> 1'
 
