@@ -1,7 +1,8 @@
 // Writes the seed corpora of the fuzz targets: real envelopes sealed by the toolkit (empty,
-// small with attributes, several pieces, with a public-key recipient) and public keys in the
-// forms a key file may take.
-//   make_seeds <corpus folder>   creates <folder>/envelope_open, ber_reader, rsa_public_key
+// small with attributes, several pieces, with a public-key recipient), public keys in the forms
+// a key file may take, encrypted-file trailers of both kinds, and the smallest ELF and PE
+// programs with a file-sharing record behind them.
+//   make_seeds <corpus folder>   creates a folder per target in <corpus folder>
 #include <qor/toolkit.h>
 
 #include <cstdio>
@@ -11,7 +12,11 @@
 #include <string>
 #include <vector>
 
+#include <qor/engine/crypt_options.h>
+
+#include "file_trailer.h"
 #include "fuzz_password.h"
+#include "minimal_images.h"
 
 namespace {
 
@@ -108,7 +113,8 @@ int main(int argc, char** argv) {
         return 2;
     }
     const std::filesystem::path root = argv[1];
-    for (const char* target : {"envelope_open", "ber_reader", "rsa_public_key"}) {
+    for (const char* target :
+         {"envelope_open", "ber_reader", "rsa_public_key", "trailer", "stub_image"}) {
         std::filesystem::create_directories(root / target);
     }
     const struct {
@@ -130,5 +136,28 @@ int main(int argc, char** argv) {
     Bytes x500 = FromHex("30819a300806045508010103818d00");
     x500.insert(x500.end(), key.begin() + 22, key.end());
     Write(root / "rsa_public_key" / "x500", x500);
+
+    using qor::engine::BuildTrailer;
+    uint8_t check[16], salt[16];
+    for (uint8_t k = 0; k < 16; ++k)
+        check[k] = static_cast<uint8_t>(0x11 * k), salt[k] = static_cast<uint8_t>(0xf0 - k);
+    const Bytes local = BuildTrailer("report.doc", 5000, qor::engine::kModeLocal, nullptr, nullptr);
+    const Bytes shared =
+        BuildTrailer("minutes of the meeting.txt", 70000, qor::engine::kModeFileShare, check, salt);
+    Bytes localFile = envelopes[1].bytes;
+    localFile.insert(localFile.end(), local.begin(), local.end());
+    Write(root / "trailer" / "local", local);
+    Write(root / "trailer" / "shared", shared);
+    Write(root / "trailer" / "local_file", localFile);
+
+    Bytes elf = qor::test::MinimalElf64();
+    elf.resize(0x380);  // ends with its section table
+    for (auto [name, image] :
+         {std::pair{"elf", elf}, std::pair{"pe32", qor::test::MinimalPe(0x10b)},
+          std::pair{"pe32plus", qor::test::MinimalPe(0x20b)}}) {
+        image.insert(image.end(), envelopes[0].bytes.begin(), envelopes[0].bytes.end());
+        image.insert(image.end(), shared.begin(), shared.end());
+        Write(root / "stub_image" / name, image);
+    }
     return 0;
 }
