@@ -9,6 +9,7 @@
 
 #include "crypt_context.h"
 #include "engine_internal.h"
+#include "file_state.h"
 #include "file_stream.h"
 #include "file_trailer.h"
 
@@ -62,41 +63,15 @@ bool ReadShareItem(File& file, uint8_t type, uint8_t out[16]) {
     return file.Read(out, 16, &got) && got == 16;
 }
 
-struct Remembered {
-    uint32_t attributes = platform::kInvalidAttributes;
-    uint32_t permissions = 0;
-    platform::FileTimes times;
-    bool timesRead = false;
-};
-
-Remembered Remember(const std::string& path) {
-    Remembered state;
-    state.attributes = platform::GetAttributes(path);
-    state.permissions = platform::GetPermissions(path);
-    File file =
-        File::Open(path, platform::kAccessRead, platform::kShareRead, platform::kOpenExisting);
-    state.timesRead = file.IsOpen() && file.GetTimes(&state.times);
-    return state;
-}
-
 // After the decrypted file has its final name: that name made durable before the encrypted
 // copy may go, then the encrypted file's attributes and times carried over.
-void Finish(const FileJob& job, const Remembered& state, const std::string& encrypted,
+void Finish(const FileJob& job, const FileState& state, const std::string& encrypted,
             const std::string& decrypted) {
     const bool durable = platform::FlushFolder(FolderToFlush(decrypted));
     if (job.options != nullptr && job.options->removeSource == 1 && durable) {
         platform::DeleteFile(encrypted);
     }
-    if (state.attributes != platform::kInvalidAttributes) {
-        platform::SetAttributes(decrypted, state.attributes);
-    }
-    if (state.timesRead) {
-        File file = File::Open(decrypted, platform::kAccessWrite, platform::kShareWrite,
-                               platform::kOpenExisting);
-        if (file.IsOpen()) file.SetTimes(state.times);
-    }
-    // Last, as they may take away the write access the times needed.
-    platform::SetPermissions(decrypted, state.permissions);
+    CarryFileState(state, decrypted, false);
 }
 
 int Ask(const FileJob& job, const std::string& text) {
@@ -161,7 +136,7 @@ int ReadEncryptedFile(CryptContext& context, const std::string& encrypted,
 int DecryptFile(FileJob& job, const std::string& encrypted, std::string* decryptedPath) {
     std::string temporary;
     std::string decrypted;
-    const Remembered state = Remember(encrypted);
+    const FileState state = RememberFileState(encrypted);
     CryptContext context;
     SecureBuffer key(32);
     uint32_t keyLength = 0;

@@ -11,6 +11,7 @@
 
 #include "crypt_context.h"
 #include "engine_internal.h"
+#include "file_state.h"
 #include "file_stream.h"
 #include "file_trailer.h"
 
@@ -91,23 +92,6 @@ int WriteEncryptedFile(CryptContext& context, const std::string& source, const s
 
 namespace {
 
-struct SourceState {
-    uint32_t attributes = platform::kInvalidAttributes;
-    uint32_t permissions = 0;
-    platform::FileTimes times;
-    bool timesRead = false;
-};
-
-SourceState Remember(const std::string& path) {
-    SourceState state;
-    state.attributes = platform::GetAttributes(path);
-    state.permissions = platform::GetPermissions(path);
-    File file =
-        File::Open(path, platform::kAccessRead, platform::kShareRead, platform::kOpenExisting);
-    state.timesRead = file.IsOpen() && file.GetTimes(&state.times);
-    return state;
-}
-
 int32_t PlaintextSize(const std::string& path) {
     File file =
         File::Open(path, platform::kAccessRead, platform::kShareRead, platform::kOpenExisting);
@@ -118,19 +102,6 @@ int32_t PlaintextSize(const std::string& path) {
         return -1;
     }
     return static_cast<int32_t>(size);
-}
-
-void CarryOver(const SourceState& state, const std::string& output) {
-    if (state.timesRead && state.attributes != platform::kInvalidAttributes) {
-        platform::SetAttributes(output, state.attributes);
-    }
-    if (state.timesRead) {
-        File file = File::Open(output, platform::kAccessWrite, platform::kShareWrite,
-                               platform::kOpenExisting);
-        if (file.IsOpen()) file.SetTimes(state.times);
-    }
-    // Last, as they may take away the write access the times needed.
-    platform::SetPermissions(output, state.permissions);
 }
 
 }  // namespace
@@ -180,7 +151,7 @@ int EncryptFile(FileJob& job, const std::string& source, const std::string& outp
     userProfile.GetAttribute(profile::kAttrUserName, userName, false);
     if (emergencyLength == 0) options.noEmergency = 1;
 
-    SourceState state = Remember(source);
+    FileState state = RememberFileState(source);
     // A self-extracting program is meant to be run: whoever may read it may run it (Linux; on
     // Windows there are no such bits and the value stays 0).
     if (options.selfExtracting == 1 && options.mode == kModeFileShare)
@@ -212,7 +183,7 @@ int EncryptFile(FileJob& job, const std::string& source, const std::string& outp
                 platform::DeleteFile(source);
             }
         }
-        CarryOver(state, output);
+        CarryFileState(state, output, true);
     } else if (status == kEngineOutputExists) {
         if (job.quiet != 1) {
             ShowEngineMessage(
