@@ -423,6 +423,29 @@ TEST(Files, SystemAndProgramFolders) {
     EXPECT_NE(GetAttributes(program), kInvalidAttributes);
 }
 
+// New files are the owner's alone until their final permissions are given; the bits carry over
+// to another file, links keep theirs, and 0 changes nothing. Windows has no such bits.
+TEST(Files, PermissionsOfNewFilesAndTheirHandOver) {
+    TempFolder dir;
+    const std::string file = dir / "new.txt";
+    ASSERT_TRUE(File::Open(file, kAccessWrite, kShareNone, kCreateNew).IsOpen());
+#ifdef _WIN32
+    EXPECT_EQ(GetPermissions(file), 0u);
+    EXPECT_TRUE(SetPermissions(file, 0640));
+#else
+    EXPECT_EQ(GetPermissions(file), 0600u);
+    EXPECT_TRUE(SetPermissions(file, 0640));
+    EXPECT_EQ(GetPermissions(file), 0640u);
+    EXPECT_TRUE(SetPermissions(file, 0));
+    EXPECT_EQ(GetPermissions(file), 0640u);
+    std::filesystem::create_symlink(file, dir / "link");
+    EXPECT_EQ(GetPermissions(dir / "link"), 0u);
+    EXPECT_TRUE(SetPermissions(dir / "link", 0777));
+    EXPECT_EQ(GetPermissions(file), 0640u) << "a link's target keeps its bits";
+    EXPECT_EQ(GetPermissions(dir / "missing"), 0u);
+#endif
+}
+
 // The current folder as the process sees it, including one longer than a first guess at its
 // length would hold.
 TEST(Files, CurrentFolderFollowsTheProcess) {
