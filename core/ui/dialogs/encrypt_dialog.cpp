@@ -70,7 +70,8 @@ const PasswordControls& LocalCryptDialog::Controls() {
 
 LocalCryptDialog::LocalCryptDialog(const Texts& texts, std::vector<std::string> selection,
                                    int folderWidthChars)
-    : template_(MakeTemplate(texts.caption, texts.group, texts.listLabel, texts.minutesLabel,
+    : KeptPasswordDialog(Controls()),
+      template_(MakeTemplate(texts.caption, texts.group, texts.listLabel, texts.minutesLabel,
                              texts.emergencyAccess)),
       selection_(std::move(selection)),
       folderWidthChars_(folderWidthChars > 0 ? folderWidthChars
@@ -116,26 +117,6 @@ void LocalCryptDialog::OnCommand(DialogView& view, int controlId) {
 
 bool LocalCryptDialog::OnOwnCommand(DialogView&, int) {
     return false;
-}
-
-void LocalCryptDialog::OnTextChanged(DialogView& view, int controlId) {
-    if (controlId == kIdPassword) SeedFromPasswordField(view, controlId);
-}
-
-void LocalCryptDialog::OnTimer(DialogView& view, int timerId) {
-    spin_.OnTimer(view, timerId);
-}
-
-void LocalCryptDialog::OnPointerMove(DialogView&, int x, int y) {
-    SeedFromPointer(x, y);
-}
-
-void LocalCryptDialog::OnSpinPressed(DialogView& view, int buttonId) {
-    spin_.OnPressed(view, buttonId);
-}
-
-void LocalCryptDialog::OnSpinReleased(DialogView& view) {
-    spin_.OnReleased(view);
 }
 
 EncryptDialog::EncryptDialog(std::vector<std::string> selection, int folderWidthChars)

@@ -14,7 +14,7 @@
 #include <string>
 #include <vector>
 
-#include "password_check.h"
+#include "kept_password_dialog.h"
 
 namespace qor::dialogs {
 
@@ -25,31 +25,14 @@ inline constexpr int kIdHelp = 1018;
 inline constexpr int kIdMore = 1048;
 
 // What the encrypt and decrypt dialogs share.
-class LocalCryptDialog : public ui::DialogModel, public SpinHoldTarget {
+class LocalCryptDialog : public KeptPasswordDialog {
   public:
-    // The spin refers to the state: the dialog stays where it was made.
-    LocalCryptDialog(const LocalCryptDialog&) = delete;
-    LocalCryptDialog& operator=(const LocalCryptDialog&) = delete;
-
     const ui::DialogTemplate& Template() const override { return template_; }
     void OnInit(ui::DialogView& view) override;
     void OnCommand(ui::DialogView& view, int controlId) override;
-    void OnTextChanged(ui::DialogView& view, int controlId) override;
-    void OnTimer(ui::DialogView& view, int timerId) override;
-    void OnPointerMove(ui::DialogView& view, int x, int y) override;
-    void OnSpinPressed(ui::DialogView& view, int buttonId) override;
-    void OnSpinReleased(ui::DialogView& view) override;
 
-    // 1 after a successful OK (a kept password or a typed one that passed the check).
-    int resultFlag() const { return state_.resultFlag; }
-    // The minutes shown when the dialog closed, and the keep choice.
-    int minutes() const { return state_.minutes; }
-    bool keep() const { return state_.keep; }
     // True when the password kept in memory was used: the caller has nothing to hand back.
     bool inMemory() const { return state_.inMemory; }
-    // kResultNotAuthentic (-2) after a non-authentic preference file, else 0.
-    int resultCode() const { return state_.resultCode; }
-    int failures() const { return state_.failures; }
 
     static const PasswordControls& Controls();
 
@@ -75,8 +58,6 @@ class LocalCryptDialog : public ui::DialogModel, public SpinHoldTarget {
     int folderWidthChars_;
     bool emergencyAccess_;
     int helpContext_;
-    PasswordDialogState state_;
-    MinutesSpin spin_{Controls(), state_};
 };
 
 class EncryptDialog : public LocalCryptDialog {

@@ -16,7 +16,8 @@ const PasswordControls& PasswordDialog::Controls() {
     return controls;
 }
 
-PasswordDialog::PasswordDialog(const char* caption) : caption_(caption ? caption : "") {
+PasswordDialog::PasswordDialog(const char* caption)
+    : KeptPasswordDialog(Controls()), caption_(caption ? caption : "") {
     template_.caption = "Password";
     template_.rect = {0, 0, 230, 96};
     template_.style = kStyleCentered | kStyleModalFrame | kStyleSystemMenu;
@@ -55,26 +56,6 @@ void PasswordDialog::OnCommand(DialogView& view, int controlId) {
         return;
     }
     DialogModel::OnCommand(view, controlId);
-}
-
-void PasswordDialog::OnTextChanged(DialogView& view, int controlId) {
-    if (controlId == kIdPassword) SeedFromPasswordField(view, controlId);
-}
-
-void PasswordDialog::OnTimer(DialogView& view, int timerId) {
-    spin_.OnTimer(view, timerId);
-}
-
-void PasswordDialog::OnPointerMove(DialogView&, int x, int y) {
-    SeedFromPointer(x, y);
-}
-
-void PasswordDialog::OnSpinPressed(DialogView& view, int buttonId) {
-    spin_.OnPressed(view, buttonId);
-}
-
-void PasswordDialog::OnSpinReleased(DialogView& view) {
-    spin_.OnReleased(view);
 }
 
 int AskPassword(OwnerWindow owner, PasswordHandOver* handOver, const char* caption) {

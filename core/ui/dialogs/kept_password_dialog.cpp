@@ -1,0 +1,27 @@
+#include "kept_password_dialog.h"
+
+namespace qor::dialogs {
+
+using ui::DialogView;
+
+void KeptPasswordDialog::OnTextChanged(DialogView& view, int controlId) {
+    if (controlId == kIdPassword) SeedFromPasswordField(view, controlId);
+}
+
+void KeptPasswordDialog::OnTimer(DialogView& view, int timerId) {
+    spin_.OnTimer(view, timerId);
+}
+
+void KeptPasswordDialog::OnPointerMove(DialogView&, int x, int y) {
+    SeedFromPointer(x, y);
+}
+
+void KeptPasswordDialog::OnSpinPressed(DialogView& view, int buttonId) {
+    spin_.OnPressed(view, buttonId);
+}
+
+void KeptPasswordDialog::OnSpinReleased(DialogView& view) {
+    spin_.OnReleased(view);
+}
+
+}  // namespace qor::dialogs
