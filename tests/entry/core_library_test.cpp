@@ -1,37 +1,17 @@
 // The core library as its callers use it: loaded by name, exports bound by name, dialogs
 // answered by the script host from a scenario, a temporary home folder named by the registry.
-#include <gtest/gtest.h>
-#include <qor/platform/registry.h>
-#include <qor/platform/system.h>
 #include <qor/profile/user_profile.h>
 
-#include <cstdlib>
-#include <filesystem>
-#include <fstream>
-#include <sstream>
 #include <string>
 #include <vector>
 
+#include "library_test_support.h"
+
+namespace qor::entry::test {
 namespace {
-
-namespace fs = std::filesystem;
-
-#ifdef _WIN32
-const char kLibrary[] = "qorsec95.dll";
-void SetEnv(const char* name, const std::string& value) {
-    _putenv_s(name, value.c_str());
-}
-#else
-const char kLibrary[] = "libqorsec95.so";
-void SetEnv(const char* name, const std::string& value) {
-    setenv(name, value.c_str(), 1);
-}
-#endif
 
 using WindowCall = int (*)(void*);
 using PlainCall = int (*)();
-
-const char kProductKey[] = "CLSID\\{8e3e0f0a-0fcc-11ce-bcb0-b3fd0e253819}\\QOR";
 
 // Setup (welcome, seeding, name and password, backup declined), a change of password (backup
 // declined again), a second setup check, the about box and help.
@@ -51,14 +31,6 @@ dialog "About QOR Vaultis" -> 1
 message "Help topic index is not installed." -> OK
 )";
 
-std::vector<std::string> Lines(const fs::path& file) {
-    std::ifstream in(file);
-    std::vector<std::string> lines;
-    for (std::string line; std::getline(in, line);)
-        lines.push_back(line);
-    return lines;
-}
-
 std::string UnlockedKey(const std::string& home, const std::string& password) {
     qor::profile::UserProfile profile;
     profile.SetHomeFolder(home);
@@ -73,37 +45,20 @@ std::string UnlockedKey(const std::string& home, const std::string& password) {
 
 TEST(CoreLibrary, FirstUseThroughTheLoadedLibrary) {
     const fs::path root = fs::temp_directory_path() / "qor-core-library-test";
-    fs::remove_all(root);
-    fs::create_directories(root / "home");
-    const std::string home = (root / "home").string();
-#ifndef _WIN32
-    SetEnv("QOR_REGISTRY", (root / "registry.reg").string());
-#endif
-    ASSERT_TRUE(qor::platform::RegistryWriteString(qor::platform::Hive::kClassesRoot, kProductKey,
-                                                   "UserHomeDir", home));
-    std::ofstream(root / "scenario.txt") << kScenario;
-    SetEnv("QOR_UI", "script:" + (root / "scenario.txt").string());
-    SetEnv("QOR_UI_LOG", (root / "transcript.txt").string());
-
-    qor::platform::LibraryHandle library = qor::platform::LoadLibrary(kLibrary);
-    ASSERT_NE(library, nullptr) << kLibrary;
-    auto bind = [&](const char* name) {
-        void* symbol = qor::platform::LibrarySymbol(library, name);
-        EXPECT_NE(symbol, nullptr) << name;
-        return symbol;
-    };
-    auto setupCompleted = reinterpret_cast<PlainCall>(bind("SetupCompleted"));
-    auto setup = reinterpret_cast<WindowCall>(bind("SetupQORSecure"));
-    auto continueSetup = reinterpret_cast<WindowCall>(bind("ContinueSetup"));
-    auto changePassword = reinterpret_cast<WindowCall>(bind("ChangePassword"));
-    auto aboutBox = reinterpret_cast<WindowCall>(bind("AboutBox"));
-    auto showHelp = reinterpret_cast<WindowCall>(bind("ShowHelp"));
+    const std::string home = PrepareRun(root, kScenario);
+    LoadedLibrary library;
+    ASSERT_TRUE(library.loaded()) << kLibrary;
+    auto setupCompleted = library.Bind<PlainCall>("SetupCompleted");
+    auto setup = library.Bind<WindowCall>("SetupQORSecure");
+    auto continueSetup = library.Bind<WindowCall>("ContinueSetup");
+    auto changePassword = library.Bind<WindowCall>("ChangePassword");
+    auto aboutBox = library.Bind<WindowCall>("AboutBox");
+    auto showHelp = library.Bind<WindowCall>("ShowHelp");
     for (const char* plumbing :
          {"PromptTraceFlags", "FilterDllMsg", "ProcessDllIdle", "ShowAutoCryptHelp"}) {
-        bind(plumbing);
+        library.Bind<void*>(plumbing);
     }
-    EXPECT_EQ(qor::platform::LibrarySymbol(library, "DigestCreate"), nullptr)
-        << "the toolkit stays inside the library";
+    EXPECT_EQ(library.Symbol("DigestCreate"), nullptr) << "the toolkit stays inside the library";
     ASSERT_NE(changePassword, nullptr);
 
     EXPECT_EQ(setupCompleted(), 0) << "no preference file yet";
@@ -121,7 +76,7 @@ TEST(CoreLibrary, FirstUseThroughTheLoadedLibrary) {
     EXPECT_EQ(continueSetup(nullptr), 0);
     aboutBox(nullptr);
     showHelp(nullptr);
-    qor::platform::FreeLibrary(library);
+    library.Unload();
 
     const std::vector<std::string> expected = {
         "dialog: QOR Vaultis",
@@ -148,3 +103,4 @@ TEST(CoreLibrary, FirstUseThroughTheLoadedLibrary) {
 }
 
 }  // namespace
+}  // namespace qor::entry::test

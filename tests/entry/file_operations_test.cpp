@@ -2,46 +2,30 @@
 // the local decryption with the kept password, file sharing with a one-time password, and the
 // opening of single encrypted files. Dialogs are answered by the script host from a scenario;
 // the results are checked on disk, in the hand-over block and in the transcript.
-#include <gtest/gtest.h>
 #include <qor/entry/exports.h>
 #include <qor/entry/string_array.h>
 #include <qor/platform/files.h>
-#include <qor/platform/registry.h>
-#include <qor/platform/system.h>
 #include <qor/profile/password_hand_over.h>
 
 #include <algorithm>
-#include <cstdlib>
 #include <cstring>
-#include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <string>
 #include <vector>
 
+#include "library_test_support.h"
+
+namespace qor::entry::test {
 namespace {
 
-namespace fs = std::filesystem;
 using qor::entry::StringArray;
-
-#ifdef _WIN32
-const char kLibrary[] = "qorsec95.dll";
-void SetEnv(const char* name, const std::string& value) {
-    _putenv_s(name, value.c_str());
-}
-#else
-const char kLibrary[] = "libqorsec95.so";
-void SetEnv(const char* name, const std::string& value) {
-    setenv(name, value.c_str(), 1);
-}
-#endif
 
 using SelectionCall = int (*)(QorWindow, const QorStringArray*, PasswordHandOver*);
 using ShareCall = int (*)(QorWindow, const QorStringArray*, void*);
 using OpenCall = int (*)(QorWindow, const char*, char*, PasswordHandOver*);
 using WindowCall = int (*)(QorWindow);
 
-const char kProductKey[] = "CLSID\\{8e3e0f0a-0fcc-11ce-bcb0-b3fd0e253819}\\QOR";
 const char kSeparator[] = {qor::platform::kSeparator, '\0'};
 
 // Setup, then: local encryption keeping the password for 5 minutes (the hidden file refused),
@@ -66,14 +50,6 @@ dialog "File Sharing - Decryption": 1022="onetime1" 1049=1 -> 1
 dialog "Encrypt" -> 1
 dialog "Password": 1014="onetime1" -> 1
 )";
-
-std::vector<std::string> Lines(const fs::path& file) {
-    std::ifstream in(file);
-    std::vector<std::string> lines;
-    for (std::string line; std::getline(in, line);)
-        lines.push_back(line);
-    return lines;
-}
 
 std::string Contents(const fs::path& file) {
     std::ifstream in(file, std::ios::binary);
@@ -100,17 +76,7 @@ std::vector<std::string> Tree(const fs::path& folder) {
 
 TEST(CoreLibrary, FileOperationsThroughTheLoadedLibrary) {
     const fs::path root = fs::temp_directory_path() / "qor-file-operations-test";
-    fs::remove_all(root);
-    fs::create_directories(root / "home");
-    const std::string home = (root / "home").string();
-#ifndef _WIN32
-    SetEnv("QOR_REGISTRY", (root / "registry.reg").string());
-#endif
-    ASSERT_TRUE(qor::platform::RegistryWriteString(qor::platform::Hive::kClassesRoot, kProductKey,
-                                                   "UserHomeDir", home));
-    std::ofstream(root / "scenario.txt") << kScenario;
-    SetEnv("QOR_UI", "script:" + (root / "scenario.txt").string());
-    SetEnv("QOR_UI_LOG", (root / "transcript.txt").string());
+    const std::string home = PrepareRun(root, kScenario);
 
     const fs::path data = root / "data";
     const std::string report = "quarterly figures\n" + std::string(5000, 'x');
@@ -126,19 +92,14 @@ TEST(CoreLibrary, FileOperationsThroughTheLoadedLibrary) {
     Write(data / "other.txt", "other shared text");
     Write(data / "open.txt", "opened by double-click");
 
-    qor::platform::LibraryHandle library = qor::platform::LoadLibrary(kLibrary);
-    ASSERT_NE(library, nullptr) << kLibrary;
-    auto bind = [&](const char* name) {
-        void* symbol = qor::platform::LibrarySymbol(library, name);
-        EXPECT_NE(symbol, nullptr) << name;
-        return symbol;
-    };
-    auto setup = reinterpret_cast<WindowCall>(bind("SetupQORSecure"));
-    auto localEncrypt = reinterpret_cast<SelectionCall>(bind("LocalEncrypt"));
-    auto localDecrypt = reinterpret_cast<SelectionCall>(bind("LocalDecrypt"));
-    auto shareEncrypt = reinterpret_cast<ShareCall>(bind("FileShareEncrypt"));
-    auto shareDecrypt = reinterpret_cast<ShareCall>(bind("FileShareDecrypt"));
-    auto associateDecrypt = reinterpret_cast<OpenCall>(bind("AssociateDecrypt"));
+    LoadedLibrary library;
+    ASSERT_TRUE(library.loaded()) << kLibrary;
+    auto setup = library.Bind<WindowCall>("SetupQORSecure");
+    auto localEncrypt = library.Bind<SelectionCall>("LocalEncrypt");
+    auto localDecrypt = library.Bind<SelectionCall>("LocalDecrypt");
+    auto shareEncrypt = library.Bind<ShareCall>("FileShareEncrypt");
+    auto shareDecrypt = library.Bind<ShareCall>("FileShareDecrypt");
+    auto associateDecrypt = library.Bind<OpenCall>("AssociateDecrypt");
     ASSERT_NE(associateDecrypt, nullptr);
     ASSERT_EQ(setup(nullptr), 1);
 
@@ -217,7 +178,7 @@ TEST(CoreLibrary, FileOperationsThroughTheLoadedLibrary) {
         EXPECT_EQ(std::string(result), (data / "other.txt").string());
         EXPECT_EQ(Contents(data / "other.txt"), "other shared text");
     }
-    qor::platform::FreeLibrary(library);
+    library.Unload();
 
     const std::string hidden = (data / "sub" / ".hidden").string();
     const std::string shared = (data / "share(txt).s!!").string();
@@ -267,3 +228,4 @@ TEST(CoreLibrary, FileOperationsThroughTheLoadedLibrary) {
 }
 
 }  // namespace
+}  // namespace qor::entry::test
