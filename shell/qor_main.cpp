@@ -1,10 +1,10 @@
 // qor: the Linux front end in place of the file manager's context menu. Each command loads the
 // core library by name, calls one export with the selection built as the file manager hands it
 // over, and unloads the library again.
+#include <qor/entry/string_array.h>
 #include <qor/platform/files.h>
 #include <qor/platform/registry.h>
 #include <qor/platform/system.h>
-#include <qor/platform/terminal.h>
 
 #include <cstdint>
 #include <cstdio>
@@ -12,107 +12,18 @@
 #include <string>
 #include <vector>
 
+#include "autocrypt_command.h"
+#include "core_binding.h"
 #include "selection.h"
-
-#if __has_include(<qor/entry/string_array.h>)
-#include <qor/entry/string_array.h>
-#else
-// The core's string-array type, declared here with the same C layout until the core's own
-// header is available to include.
-extern "C" {
-struct QorStringArray {
-    const char* const* items;
-    unsigned int count;
-};
-}
-#endif
 
 namespace {
 
-#ifdef _WIN32
-const char kLibrary[] = "qorsec95.dll";
-#else
-const char kLibrary[] = "libqorsec95.so";
-#endif
-
-// Exit statuses.
-constexpr int kOk = 0;
-// Files refused during a run and cancelled dialogs are the core's to report, in its dialogs; its
-// selection exports return success for them, so kFailed means the core itself failed, or setup
-// or open did not complete.
-constexpr int kFailed = 1;
-constexpr int kBadArgs = 2;    // bad arguments or a selection the file manager could not make
-constexpr int kNoLibrary = 4;  // the core library or one of its exports is missing
-
-// The kept-password block the exports read and fill. It lives in this process only and is wiped
-// before the process ends, so a kept password never outlives the command.
-struct HandOver {
-    int32_t valid;
-    uint32_t cacheTime;
-    uint32_t keepMinutes;
-    char password[36];
-};
-static_assert(sizeof(HandOver) == 48);
-
-class HandOverBlock {
-  public:
-    HandOverBlock() { std::memset(&block_, 0, sizeof block_); }
-    ~HandOverBlock() {
-        // Volatile stores, so the compiler cannot drop the wipe of a block about to die.
-        volatile unsigned char* bytes = reinterpret_cast<volatile unsigned char*>(&block_);
-        for (size_t k = 0; k < sizeof block_; ++k)
-            bytes[k] = 0;
-    }
-    HandOverBlock(const HandOverBlock&) = delete;
-    HandOverBlock& operator=(const HandOverBlock&) = delete;
-    HandOver* get() { return &block_; }
-
-  private:
-    HandOver block_;
-};
+using namespace qor::shell;
 
 using WindowCall = int (*)(void*);
 using PlainCall = int (*)();
 using SelectionCall = int (*)(void*, const QorStringArray*, void*);
 using AssociateCall = int (*)(void*, const char*, char*, void*);
-
-int Fail(int status, const std::string& reason) {
-    std::fprintf(stderr, "qor: %s\n", reason.c_str());
-    return status;
-}
-
-// The core library, loaded for one command.
-class Core {
-  public:
-    Core() : library_(qor::platform::LoadLibrary(kLibrary)) {}
-    ~Core() {
-        if (library_ != nullptr) qor::platform::FreeLibrary(library_);
-    }
-    Core(const Core&) = delete;
-    Core& operator=(const Core&) = delete;
-
-    bool loaded() const { return library_ != nullptr; }
-    void* Symbol(const char* name) const { return qor::platform::LibrarySymbol(library_, name); }
-
-  private:
-    qor::platform::LibraryHandle library_;
-};
-
-// Loads the library and binds one export; on failure *status holds the exit status and the
-// reason has been printed.
-template <typename Function>
-Function Bind(const Core& core, const char* name, int* status) {
-    if (!core.loaded()) {
-        *status = Fail(kNoLibrary, std::string("cannot load ") + kLibrary);
-        return nullptr;
-    }
-    void* symbol = core.Symbol(name);
-    if (symbol == nullptr) {
-        *status = Fail(kNoLibrary, std::string(kLibrary) + " has no export " + name);
-        return nullptr;
-    }
-    return reinterpret_cast<Function>(symbol);
-}
 
 const char kUsage[] =
     "usage: qor COMMAND [ARGS]\n"
@@ -123,7 +34,9 @@ const char kUsage[] =
     "  decrypt PATH...        decrypt files and folders encrypted under your key\n"
     "  share-encrypt PATH...  encrypt files to share, under a one-time password\n"
     "  share-decrypt PATH...  decrypt shared files with their one-time password\n"
-    "  open FILE              decrypt one encrypted file and print the decrypted file's path\n"
+    "  open FILE              decrypt one encrypted file and print the decrypted file's path\n";
+
+const char kUsageTail[] =
     "  --help                 show this text\n"
     "\n"
     "The PATHs of one command must lie in the same folder. Dialogs appear in the terminal\n"
@@ -132,22 +45,11 @@ const char kUsage[] =
     "reported in the dialogs), 1 setup or open not completed, no terminal for the dialogs, or\n"
     "the core failed, 2 bad arguments, 4 core library or export missing.\n";
 
-// Every command but status shows dialogs. Without a terminal (and no scenario to answer them)
-// each would end as cancelled and the command would look done; say so before starting instead.
-bool CanShowDialogs() {
-#ifdef _WIN32
-    return true;
-#else
-    const std::string setting = qor::platform::EnvironmentVariable("QOR_UI");
-    if (!setting.empty() && setting != "tty") return true;
-    qor::platform::Terminal terminal;
-    return terminal.Open();
-#endif
+void PrintUsage(FILE* out) {
+    std::fputs(kUsage, out);
+    std::fputs(kAutoCryptUsage, out);
+    std::fputs(kUsageTail, out);
 }
-
-const char kNoTerminal[] =
-    "no terminal to show the dialogs in (run qor in a terminal, or answer them from a scenario "
-    "with QOR_UI=script:FILE)";
 
 // The user is set up when the installed home folder holds the preference file and the core
 // reads a wrapped key from it.
@@ -258,15 +160,16 @@ const SelectionCommand kSelectionCommands[] = {
 int main(int argc, char** argv) {
     const std::vector<std::string> arguments = qor::platform::ProgramArguments(argc, argv);
     if (arguments.size() < 2) {
-        std::fputs(kUsage, stderr);
+        PrintUsage(stderr);
         return kBadArgs;
     }
     const std::string command = arguments[1];
     const std::vector<std::string> args(arguments.begin() + 2, arguments.end());
     if (command == "--help" || command == "-h" || command == "help") {
-        std::fputs(kUsage, stdout);
+        PrintUsage(stdout);
         return kOk;
     }
+    if (command == "autocrypt") return RunAutoCrypt(args);
     if (command == "setup" || command == "status") {
         if (!args.empty()) return Fail(kBadArgs, command + " takes no arguments");
         return command == "setup" ? RunSetup() : RunStatus();

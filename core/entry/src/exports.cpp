@@ -76,6 +76,73 @@ QOR_EXPORT int AssociateDecrypt(QorWindow owner, const char* path, char* decrypt
     });
 }
 
+QOR_EXPORT int AutoCryptGetFirst(QorWindow owner, char* entry, PasswordHandOver* handOver) {
+    return RunExport(
+        [&](ServiceController& c) { return c.AutoCryptGetFirst(owner, entry, handOver); });
+}
+
+QOR_EXPORT int AutoCryptGetNext(QorWindow owner, char* entry, PasswordHandOver*) {
+    return RunExport([&](ServiceController& c) { return c.AutoCryptGetNext(owner, entry); });
+}
+
+QOR_EXPORT int UpdateAutocryptList(QorWindow owner, const QorStringArray* entries, int startUp,
+                                   int shutDown, PasswordHandOver* handOver) {
+    return RunExport([&](ServiceController& c) {
+        c.UpdateAutocryptList(owner, ToStrings(entries), startUp, shutDown, handOver);
+        return 1;
+    });
+}
+
+QOR_EXPORT int GetStartUpFlag(void) {
+    return RunExport([](ServiceController& c) { return c.GetStartUpFlag(); });
+}
+
+QOR_EXPORT int GetShutDownFlag(void) {
+    return RunExport([](ServiceController& c) { return c.GetShutDownFlag(); });
+}
+
+QOR_EXPORT int EditAutocryptList(QorWindow, void*) {
+    return 1;
+}
+
+QOR_EXPORT int GetAutocryptList(QorWindow, QorStringList** list, void*) {
+    return RunExport([&](ServiceController&) {
+        if (list != nullptr && *list != nullptr && (*list)->append != nullptr)
+            (*list)->append((*list)->context, "test");
+        return 1;
+    });
+}
+
+QOR_EXPORT int AutoEncrypt(QorWindow owner, PasswordHandOver* handOver) {
+    return RunExport([&](ServiceController& c) {
+        c.AutoEncrypt(owner, handOver);
+        return 1;
+    });
+}
+
+QOR_EXPORT int AutoDecrypt(QorWindow owner, PasswordHandOver* handOver) {
+    return RunExport([&](ServiceController& c) {
+        c.AutoDecrypt(owner, handOver);
+        return 1;
+    });
+}
+
+QOR_EXPORT int EncryptNow(QorWindow owner, const QorStringArray* entries,
+                          PasswordHandOver* handOver) {
+    return RunExport([&](ServiceController& c) {
+        c.EncryptNow(owner, ToStrings(entries), handOver);
+        return 1;
+    });
+}
+
+QOR_EXPORT int DecryptNow(QorWindow owner, const QorStringArray* entries,
+                          PasswordHandOver* handOver) {
+    return RunExport([&](ServiceController& c) {
+        c.DecryptNow(owner, ToStrings(entries), handOver);
+        return 1;
+    });
+}
+
 QOR_EXPORT int PromptTraceFlags(QorWindow, void*) {
     return 0;
 }

@@ -3,6 +3,7 @@
 #include "about_box.h"
 #include "change_password_dialog.h"
 #include "help.h"
+#include "list_interface.h"
 #include "setup_flow.h"
 
 namespace qor::entry {
@@ -10,10 +11,15 @@ namespace qor::entry {
 namespace {
 // The help topic of the AutoCrypt list.
 constexpr int kAutoCryptHelpContext = 240;
+
+// The end of every setup: the user's list, empty, under the new password.
+void CreateEmptyList(QorWindow owner, std::string_view password) {
+    autocrypt::CreateAutoCryptList(owner, {}, password);
+}
 }  // namespace
 
 int ServiceController::Setup(QorWindow owner) {
-    return dialogs::SetupQORSecure(owner);
+    return dialogs::SetupQORSecure(owner, CreateEmptyList);
 }
 
 int ServiceController::SetupCompleted() {
@@ -21,7 +27,7 @@ int ServiceController::SetupCompleted() {
 }
 
 int ServiceController::ContinueSetup(QorWindow owner) {
-    return dialogs::ContinueSetup(owner);
+    return dialogs::ContinueSetup(owner, CreateEmptyList);
 }
 
 int ServiceController::ChangePassword(QorWindow owner) {

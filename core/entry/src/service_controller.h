@@ -32,6 +32,20 @@ class ServiceController {
     // receives the decrypted file's path after success only.
     int AssociateDecrypt(QorWindow owner, const char* path, char* decryptedPath,
                          PasswordHandOver* handOver);
+
+    // The AutoCrypt list and runs (autocrypt_operations.cpp).
+    int AutoCryptGetFirst(QorWindow owner, char* entry, PasswordHandOver* handOver);
+    int AutoCryptGetNext(QorWindow owner, char* entry);
+    void UpdateAutocryptList(QorWindow owner, const std::vector<std::string>& entries, int startUp,
+                             int shutDown, PasswordHandOver* handOver);
+    int GetStartUpFlag();
+    int GetShutDownFlag();
+    void AutoEncrypt(QorWindow owner, PasswordHandOver* handOver);
+    void AutoDecrypt(QorWindow owner, PasswordHandOver* handOver);
+    void EncryptNow(QorWindow owner, const std::vector<std::string>& entries,
+                    PasswordHandOver* handOver);
+    void DecryptNow(QorWindow owner, const std::vector<std::string>& entries,
+                    PasswordHandOver* handOver);
 };
 
 // Runs one controller operation inside the export frame: a controller on the stack, every

@@ -27,14 +27,12 @@ int ReportUnsuccessful(OwnerWindow owner) {
     return -1;
 }
 
-int SeedThenSetUp(OwnerWindow owner) {
+int SeedThenSetUp(OwnerWindow owner, const ListCreator& createList) {
     if (RunRandomSeeding(owner) != 0) return ReportUnsuccessful(owner);
-    return RunSetup(owner);
+    return RunSetup(owner, createList);
 }
 
 }  // namespace
-
-void CreateAutoCryptListAfterSetup(std::string_view) {}
 
 int RunRandomSeeding(OwnerWindow owner) {
     // The pointer's position is not known outside a dialog (a terminal has none).
@@ -52,7 +50,7 @@ int RunRandomSeeding(OwnerWindow owner) {
     return 0;
 }
 
-int RunSetup(OwnerWindow owner) {
+int RunSetup(OwnerWindow owner, const ListCreator& createList) {
     profile::GatherSystemEntropy(0, 0);
     DialogHost& host = CurrentHost();
     SetupDialog dialog;
@@ -62,16 +60,17 @@ int RunSetup(OwnerWindow owner) {
     // The backup writes the new file with the password the cache holds, so it comes before
     // the password is cleared.
     OfferDriveBackup(owner);
-    CreateAutoCryptListAfterSetup(
-        {reinterpret_cast<const char*>(password.data()), password.size()});
+    if (createList) {
+        createList(owner, {reinterpret_cast<const char*>(password.data()), password.size()});
+    }
     profile::Cache().ClearPassword(false);
     host.ShowMessage(owner, "QOR Vaultis setup is now complete.", kCaption, MessageButtons::kOk,
                      MessageIcon::kNone);
     return 0;
 }
 
-int SetupQORSecure(OwnerWindow owner) {
-    SeedThenSetUp(owner);
+int SetupQORSecure(OwnerWindow owner, const ListCreator& createList) {
+    SeedThenSetUp(owner, createList);
     return 1;
 }
 
@@ -79,11 +78,11 @@ int SetupCompleted() {
     return profile::Profile().IsSetUp();
 }
 
-int ContinueSetup(OwnerWindow owner) {
+int ContinueSetup(OwnerWindow owner, const ListCreator& createList) {
     profile::UserProfile& profile = profile::Profile();
     platform::StartProgram(profile.HomeFolder() + platform::kSeparator + kStartUpProgram);
     if (profile.IsSetUp() == 0) return 0;
-    return SeedThenSetUp(owner);
+    return SeedThenSetUp(owner, createList);
 }
 
 }  // namespace qor::dialogs

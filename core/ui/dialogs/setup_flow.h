@@ -5,9 +5,15 @@
 
 #include <qor/ui/dialog_host.h>
 
+#include <functional>
 #include <string_view>
 
 namespace qor::dialogs {
+
+// What the setup does last with the password just accepted: create the user's AutoCrypt list.
+// The list sits above the dialogs, so the caller hands its creator in; without one no list is
+// created.
+using ListCreator = std::function<void(ui::OwnerWindow owner, std::string_view password)>;
 
 // Gathers the system's entropy, shows the welcome dialog and then "Random Seeding" until the
 // user has provided enough events, and says "Done with random seeding.". 0, or -1 when the
@@ -18,21 +24,17 @@ int RunRandomSeeding(ui::OwnerWindow owner);
 // made): "QOR Vaultis setup was unsuccessful." and -1. Otherwise offers the diskette backup,
 // creates the AutoCrypt list with the new password, clears the password unless it is kept and
 // says "QOR Vaultis setup is now complete."; 0.
-int RunSetup(ui::OwnerWindow owner);
+int RunSetup(ui::OwnerWindow owner, const ListCreator& createList = {});
 
 // The random seeding, then the setup; always 1 (the outcome was shown to the user). A seeding
 // that did not complete ends the setup as unsuccessful.
-int SetupQORSecure(ui::OwnerWindow owner);
+int SetupQORSecure(ui::OwnerWindow owner, const ListCreator& createList = {});
 // 0 when the user is set up or there is no preference file; -1 when it cannot be read or holds
 // no wrapped key.
 int SetupCompleted();
 // Starts the AutoCrypt start-up program "vodorura.rar" in the home folder (whether it starts
 // does not matter), then completes the setup when the user is not set up: 0 when nothing was
 // needed or the setup completed, -1 when it was unsuccessful.
-int ContinueSetup(ui::OwnerWindow owner);
-
-// Creates the user's AutoCrypt list protected by the password just accepted. Does nothing yet:
-// the AutoCrypt list work fills it in.
-void CreateAutoCryptListAfterSetup(std::string_view password);
+int ContinueSetup(ui::OwnerWindow owner, const ListCreator& createList = {});
 
 }  // namespace qor::dialogs

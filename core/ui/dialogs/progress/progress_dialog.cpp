@@ -98,11 +98,11 @@ void ProgressDialog::Close() {
     if (view_ != nullptr) Cancel(*view_);
 }
 
-int ProgressDialog::ShowMessage(const std::string& text) {
+int ProgressDialog::ShowMessage(const std::string& text, const char* caption) {
+    const char* shown = caption != nullptr ? caption : kCaption;
     if (view_ != nullptr)
-        return view_->ShowMessage(text, kCaption, MessageButtons::kOk, MessageIcon::kNone);
-    return CurrentHost().ShowMessage(owner_, text, kCaption, MessageButtons::kOk,
-                                     MessageIcon::kNone);
+        return view_->ShowMessage(text, shown, MessageButtons::kOk, MessageIcon::kNone);
+    return CurrentHost().ShowMessage(owner_, text, shown, MessageButtons::kOk, MessageIcon::kNone);
 }
 
 bool ProgressDialog::QueryEndSession(DialogView& view) {

@@ -78,8 +78,9 @@ class ProgressDialog : public ui::DialogModel, public engine::WalkDisplay {
     // The host's session-end query: false (and the explanation shown) while refusing.
     bool QueryEndSession(ui::DialogView& view);
 
-    // A message of the work owned by this dialog ("QOR Vaultis", OK).
-    int ShowMessage(const std::string& text);
+    // A message of the work owned by this dialog, with an OK button; the caption is
+    // "QOR Vaultis" unless another is given.
+    int ShowMessage(const std::string& text, const char* caption = nullptr);
 
     bool cancelled() const { return cancelled_ != 0; }
     bool working() const { return view_ != nullptr; }

@@ -71,6 +71,45 @@ QOR_EXPORT int FileShareDecrypt(QorWindow owner, const QorStringArray* selection
  * not begin with ".!!" or ".s!" (either case of s), without any dialog. */
 QOR_EXPORT int AssociateDecrypt(QorWindow owner, const char* path, char* decryptedPath,
                                 PasswordHandOver* handOver);
+/* The AutoCrypt list. Entries travel in the caller's buffers of 260 characters (terminator
+ * included); an entry that does not fit is handed over empty. AutoCryptGetFirst: 0 with the
+ * first entry (empty when there is none to show, or when the list could not be read, which the
+ * user was told), -1 when the preference file or the password was not had or the list is empty;
+ * it writes the password into the hand-over's password field for the later
+ * UpdateAutocryptList. AutoCryptGetNext: 0 with the next entry (empty when the user removed a
+ * missing one), -1 at the end, after the list was encrypted again; the hand-over is not used. */
+QOR_EXPORT int AutoCryptGetFirst(QorWindow owner, char* entry, PasswordHandOver* handOver);
+QOR_EXPORT int AutoCryptGetNext(QorWindow owner, char* entry, PasswordHandOver* handOver);
+/* Writes the list from `entries` (full paths; a folder as its path, the separator and "*.*")
+ * and sets the start-up and shut-down settings (exactly 1 is on). The hand-over carries the
+ * password AutoCryptGetFirst put there. 1; the outcome is shown to the user. */
+QOR_EXPORT int UpdateAutocryptList(QorWindow owner, const QorStringArray* entries, int startUp,
+                                   int shutDown, PasswordHandOver* handOver);
+/* 1 when the setting is on in the preference file, else 0. */
+QOR_EXPORT int GetStartUpFlag(void);
+QOR_EXPORT int GetShutDownFlag(void);
+/* Kept for callers that bind it: 1, and nothing else. */
+QOR_EXPORT int EditAutocryptList(QorWindow owner, void* unused);
+
+/* A list the caller owns and lets the library append to. */
+typedef struct QorStringList {
+    void* context;
+    void (*append)(void* context, const char* text);
+} QorStringList;
+/* Kept for callers that bind it: appends the one entry "test" to the caller's list (it does not
+ * read the list file) and returns 1. */
+QOR_EXPORT int GetAutocryptList(QorWindow owner, QorStringList** list, void* unused);
+
+/* The AutoCrypt runs, each in a progress dialog; 1 (0 if anything escaped). AutoEncrypt
+ * encrypts the list's entries, AutoDecrypt decrypts them when the start-up setting is on;
+ * EncryptNow and DecryptNow act on the entries given. */
+QOR_EXPORT int AutoEncrypt(QorWindow owner, PasswordHandOver* handOver);
+QOR_EXPORT int AutoDecrypt(QorWindow owner, PasswordHandOver* handOver);
+QOR_EXPORT int EncryptNow(QorWindow owner, const QorStringArray* entries,
+                          PasswordHandOver* handOver);
+QOR_EXPORT int DecryptNow(QorWindow owner, const QorStringArray* entries,
+                          PasswordHandOver* handOver);
+
 /* Framework plumbing kept for callers that bind them: no trace options exist, no messages need
  * pre-translation, and there is no idle work. */
 QOR_EXPORT int PromptTraceFlags(QorWindow owner, void* traceFlags);

@@ -1,0 +1,20 @@
+#include "core_binding.h"
+
+#include <qor/platform/terminal.h>
+
+namespace qor::shell {
+
+// Every command but status shows dialogs. Without a terminal (and no scenario to answer them)
+// each would end as cancelled and the command would look done; say so before starting instead.
+bool CanShowDialogs() {
+#ifdef _WIN32
+    return true;
+#else
+    const std::string setting = platform::EnvironmentVariable("QOR_UI");
+    if (!setting.empty() && setting != "tty") return true;
+    platform::Terminal terminal;
+    return terminal.Open();
+#endif
+}
+
+}  // namespace qor::shell
