@@ -115,9 +115,11 @@ class AutoCryptSession {
         return status;
     }
 
+    // Acts on the entries just read, with the password given for reading them.
     int Now(const char* exportName, const std::vector<std::string>& entries) {
         auto now = Bind<ArrayCall>(core_, exportName, &status);
         if (now == nullptr) return status;
+        handOver_.get()->valid = 1;
         entry::StringArray array(entries);
         if (now(nullptr, array.get(), handOver_.get()) == 0)
             return Fail(kFailed, std::string(exportName) + " failed");

@@ -18,7 +18,8 @@ const PasswordControls& PasswordDialog::Controls() {
 
 PasswordDialog::PasswordDialog(const char* caption)
     : KeptPasswordDialog(Controls()), caption_(caption ? caption : "") {
-    template_.caption = "Password";
+    // The caption is known from the start, so every host shows and reports the same one.
+    template_.caption = caption_.empty() ? "Password" : caption_;
     template_.rect = {0, 0, 230, 96};
     template_.style = kStyleCentered | kStyleModalFrame | kStyleSystemMenu;
     template_.controls = {
