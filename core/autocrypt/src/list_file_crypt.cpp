@@ -2,6 +2,7 @@
 #include <qor/autocrypt/autocrypt_list.h>
 #include <qor/engine/own_file_crypt.h>
 #include <qor/platform/files.h>
+#include <qor/profile/shared_random.h>
 #include <qor/profile/user_profile.h>
 #include <qor/secure_buffer.h>
 #include <qor/ui/dialog_host.h>
@@ -46,6 +47,11 @@ int EncryptListFile(std::string_view password) {
     char userName[65] = {};
     profile.GetAttribute(profile::kAttrUserName, userName, false);
 
+    // The list may be written in a process that showed no dialog (the password handed over):
+    // three rounds of the system's sources, each with 32 bytes of the OS's own randomness, give
+    // the generator more than the 256 seed bytes it needs before it draws.
+    for (int round = 0; round < 3; ++round)
+        profile::GatherSystemEntropy(0, 0);
     int status = profile.UnlockUserKey(password, key.data(), &keyLength);
     if (status == 0) {
         status = engine::EncryptOwnFile(plain, encrypted, key.data(), keyLength, userName,
