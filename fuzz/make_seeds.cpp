@@ -53,12 +53,16 @@ int Read(unsigned char* buffer, unsigned int* count, unsigned int maximum, void*
     std::memcpy(buffer, s->data.data() + s->at, n);
     s->at += n;
     *count = static_cast<unsigned int>(n);
+    const std::string list = "C:\\WORK\\REPORT.DOC\r\n/home/alice/docs/*.*\r\n\r\nlast line";
+    Write(root / "list_lines" / "list", Bytes(list.begin(), list.end()));
     return 0;
 }
 
 int Append(const unsigned char* bytes, unsigned int length, void* context) {
     auto* out = static_cast<Bytes*>(context);
     out->insert(out->end(), bytes, bytes + length);
+    const std::string list = "C:\\WORK\\REPORT.DOC\r\n/home/alice/docs/*.*\r\n\r\nlast line";
+    Write(root / "list_lines" / "list", Bytes(list.begin(), list.end()));
     return 0;
 }
 
@@ -114,7 +118,7 @@ int main(int argc, char** argv) {
     }
     const std::filesystem::path root = argv[1];
     for (const char* target :
-         {"envelope_open", "ber_reader", "rsa_public_key", "trailer", "stub_image"}) {
+         {"envelope_open", "ber_reader", "rsa_public_key", "trailer", "stub_image", "list_lines"}) {
         std::filesystem::create_directories(root / target);
     }
     const struct {
@@ -159,5 +163,7 @@ int main(int argc, char** argv) {
         image.insert(image.end(), shared.begin(), shared.end());
         Write(root / "stub_image" / name, image);
     }
+    const std::string list = "C:\\WORK\\REPORT.DOC\r\n/home/alice/docs/*.*\r\n\r\nlast line";
+    Write(root / "list_lines" / "list", Bytes(list.begin(), list.end()));
     return 0;
 }

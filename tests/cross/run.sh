@@ -121,6 +121,23 @@ cross local '.!!!' windows linux
 cross share '.s!!' linux windows
 cross share '.s!!' windows linux
 
+# --- the AutoCrypt list: written by one build, read and written again by the other. Folder
+# entries are never looked up, so each build reads the other's paths as they were written.
+password_answer='dialog "Password": 1022="crosspw1" -> 1'
+mkdir -p "$root/listed-linux" "$root/listed-windows"
+list_lines() { tr -d '\r' <"$root/log/$step-$1.out" | LC_ALL=C sort; }
+run linux list-add "$root" "$password_answer" autocrypt add "$root/listed-linux"
+run windows list-read "$root" "$password_answer" autocrypt list
+[[ $(list_lines windows-list-read) == "$root/listed-linux/*.*" ]] ||
+    fail "qor.exe does not read the list written on Linux" "$root/log/$step-windows-list-read.out"
+run windows list-add "$root" "$password_answer" autocrypt add listed-windows
+run linux list-read "$root" "$password_answer" autocrypt list
+want=$(printf '%s\n' "$root/listed-linux/*.*" "Z:${root//\//\\}\\listed-windows\\*.*" | LC_ALL=C sort)
+[[ $(list_lines linux-list-read) == "$want" ]] ||
+    fail "$(printf 'qor does not read the list written on Windows; expected:\n%s' "$want")" \
+        "$root/log/$step-linux-list-read.out"
+[[ ! -e $home/autocryp.lst ]] || fail "a plain AutoCrypt list was left in $home"
+
 # --- layouts: for the same plaintext both builds write files of the same size; a local file's
 # 35-byte trailer (name, size, mode) is identical, and a shared file's 75-byte trailer differs
 # only in the check value and the salt (its bytes 38-53 and 58-73).

@@ -35,6 +35,8 @@ printf 'MARKER not listed\n' >"$W/other/left.txt"
 printf 'MARKER program\n' >"$W/tool.exe"
 touch -d '2003-04-05 06:07:08.5' "$W/first.txt"
 touch -d '1998-07-06 05:04:03' "$W/docs/deep/deeper.txt"
+# Times are kept to 100 ns, as both systems keep them.
+touch -d '2010-01-01 00:00:00.1234567' "$W/second file.doc" "$W/docs/note.txt"
 cp -a -- "$W" "$E2E_ROOT/original"
 
 # Refused entries say why and change nothing; the rest is added once, in list-box order.
