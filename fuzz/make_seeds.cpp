@@ -1,7 +1,8 @@
 // Writes the seed corpora of the fuzz targets: real envelopes sealed by the toolkit (empty,
 // small with attributes, several pieces, with a public-key recipient), public keys in the forms
 // a key file may take, encrypted-file trailers of both kinds, and the smallest ELF and PE
-// programs with a file-sharing record behind them.
+// programs with a file-sharing record behind them, preference files of a set-up user, and
+// registry texts as the install step and the registry editor write them.
 //   make_seeds <corpus folder>   creates a folder per target in <corpus folder>
 #include <qor/toolkit.h>
 
@@ -13,6 +14,7 @@
 #include <vector>
 
 #include <qor/engine/crypt_options.h>
+#include <qor/profile/user_profile.h>
 
 #include "file_trailer.h"
 #include "fuzz_password.h"
@@ -105,6 +107,40 @@ void Write(const std::filesystem::path& file, const Bytes& bytes) {
                static_cast<std::streamsize>(bytes.size()));
 }
 
+void WriteText(const std::filesystem::path& file, const std::string& text) {
+    Write(file, Bytes(text.begin(), text.end()));
+}
+
+// The preference file of a user set up with the fuzzers' password, with or without an
+// organisation's emergency-access key.
+Bytes PreferenceFile(const Bytes& emergencyKey) {
+    using namespace qor::profile;
+    const std::string_view password(reinterpret_cast<const char*>(kFuzzPassword),
+                                    kFuzzPasswordLength);
+    UserProfile profile;
+    char name[64] = "Alice Example";
+    const uint8_t salt[8] = {8, 7, 6, 5, 4, 3, 2, 1};
+    const uint8_t key[kUserKeySize] = {1, 2, 3, 4, 5, 6, 7, 8, 9, 10};
+    uint8_t wrapped[kWrappedKeySize] = {};
+    uint8_t block[255] = {};
+    if (!emergencyKey.empty()) std::memcpy(block, emergencyKey.data(), emergencyKey.size());
+    const uint8_t blockLength = static_cast<uint8_t>(emergencyKey.size());
+    const uint8_t minutes[2] = {30, 0};
+    const uint8_t one = 1;
+    profile.SetAttribute(kAttrUserName, name);
+    profile.SetAttribute(kAttrSalt, salt);
+    WrapUserKey(key, salt, password, wrapped);
+    profile.SetAttribute(kAttrWrappedKey, wrapped);
+    profile.SetAttribute(kAttrEmergencyKey, block);
+    profile.SetAttribute(kAttrEmergencyKeyLength, &blockLength);
+    profile.SetAttribute(kAttrKeepPassword, &one);
+    profile.SetAttribute(kAttrKeepMinutes, minutes);
+    profile.SetPassword(password);
+    Bytes image(kProfileFileSize);
+    profile.Serialize(image.data());
+    return image;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -113,8 +149,8 @@ int main(int argc, char** argv) {
         return 2;
     }
     const std::filesystem::path root = argv[1];
-    for (const char* target :
-         {"envelope_open", "ber_reader", "rsa_public_key", "trailer", "stub_image"}) {
+    for (const char* target : {"envelope_open", "ber_reader", "rsa_public_key", "trailer",
+                               "stub_image", "profile_file", "registry_text"}) {
         std::filesystem::create_directories(root / target);
     }
     const struct {
@@ -159,5 +195,19 @@ int main(int argc, char** argv) {
         image.insert(image.end(), shared.begin(), shared.end());
         Write(root / "stub_image" / name, image);
     }
+
+    Write(root / "profile_file" / "no_emergency", PreferenceFile({}));
+    Write(root / "profile_file" / "emergency", PreferenceFile(key));
+    WriteText(root / "registry_text" / "installed",
+              "REGEDIT4\n\n"
+              "[HKEY_CLASSES_ROOT\\CLSID\\{8e3e0f0a-0fcc-11ce-bcb0-b3fd0e253819}\\QOR]\n"
+              "\"UserHomeDir\"=\"/home/alice/.local/share/qor\"\n\n"
+              "[HKEY_LOCAL_MACHINE\\SOFTWARE\\QOR Data Security\\QOR Vaultis\\1.1]\n"
+              "\"UninstallString\"=\"C:\\\\QOR\\\\uninstall.exe\"\n"
+              "@=\"default\"\n"
+              "\"Count\"=dword:0000000a\n\n");
+    WriteText(root / "registry_text" / "editor",
+              "REGEDIT4\r\n\r\n; exported\r\n[HKEY_CURRENT_USER\\Software\\Fuzz]\r\n"
+              "\"Blob\"=hex:01,02,ff,\\\r\n  10,20\r\n\"Quoted \\\"name\\\"\"=\"a\\\\b\"\r\n");
     return 0;
 }
