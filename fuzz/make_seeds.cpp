@@ -2,8 +2,10 @@
 // small with attributes, several pieces, with a public-key recipient), public keys in the forms
 // a key file may take, encrypted-file trailers of both kinds, and the smallest ELF and PE
 // programs with a file-sharing record behind them, preference files of a set-up user, and
-// registry texts as the install step and the registry editor write them.
+// registry texts as the install step and the registry editor write them, and an organisation's
+// key files.
 //   make_seeds <corpus folder>   creates a folder per target in <corpus folder>
+#include <qor/key_files.h>
 #include <qor/toolkit.h>
 
 #include <cstdio>
@@ -141,6 +143,37 @@ Bytes PreferenceFile(const Bytes& emergencyKey) {
     return image;
 }
 
+// An organisation's key files for a small key: the encrypted private key under the fuzzers'
+// pass phrase as PEM and DER, the PrivateKeyInfo and RSAPrivateKey inside it, the public key.
+void WriteKeyFiles(const std::filesystem::path& folder) {
+    using namespace qor::toolkit;
+    struct Counter {
+        uint8_t next = 1;
+        static int Generate(void* context, unsigned char* out, unsigned int length) {
+            auto* self = static_cast<Counter*>(context);
+            for (unsigned int i = 0; i < length; ++i)
+                out[i] = static_cast<unsigned char>(self->next++ * 167 + (i >> 3));
+            return 0;
+        }
+    } counter;
+    const RandomSource random = {Counter::Generate, &counter};
+    RsaPrivateKey key;
+    if (RsaGenerateKey(512, 65537, random, nullptr, &key) != kStatusOk) return;
+    const uint8_t passphrase[] = "fuzz pass phrase";
+    qor::SecureBuffer pem, der, info, inner, pub;
+    WriteEncryptedKeyFile(key, passphrase, sizeof passphrase - 1, random, &pem);
+    PemDecode("ENCRYPTED PRIVATE KEY", pem.data(), pem.size(), &der);
+    EncodePrivateKeyInfo(key, &info);
+    EncodeRsaPrivateKey(key, &inner);
+    WritePublicKeyFile(key, &pub);
+    for (auto [name, bytes] :
+         {std::pair{"encrypted_pem", &pem}, std::pair{"encrypted_der", &der},
+          std::pair{"private_key_info", &info}, std::pair{"rsa_private_key", &inner},
+          std::pair{"public_pem", &pub}}) {
+        Write(folder / name, Bytes(bytes->data(), bytes->data() + bytes->size()));
+    }
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -150,7 +183,7 @@ int main(int argc, char** argv) {
     }
     const std::filesystem::path root = argv[1];
     for (const char* target : {"envelope_open", "ber_reader", "rsa_public_key", "trailer",
-                               "stub_image", "profile_file", "registry_text"}) {
+                               "stub_image", "profile_file", "registry_text", "key_file"}) {
         std::filesystem::create_directories(root / target);
     }
     const struct {
@@ -209,5 +242,6 @@ int main(int argc, char** argv) {
     WriteText(root / "registry_text" / "editor",
               "REGEDIT4\r\n\r\n; exported\r\n[HKEY_CURRENT_USER\\Software\\Fuzz]\r\n"
               "\"Blob\"=hex:01,02,ff,\\\r\n  10,20\r\n\"Quoted \\\"name\\\"\"=\"a\\\\b\"\r\n");
+    WriteKeyFiles(root / "key_file");
     return 0;
 }
