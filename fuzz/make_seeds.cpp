@@ -1,8 +1,11 @@
 // Writes the seed corpora of the fuzz targets: real envelopes sealed by the toolkit (empty,
 // small with attributes, several pieces, with a public-key recipient), public keys in the forms
 // a key file may take, encrypted-file trailers of both kinds, and the smallest ELF and PE
-// programs with a file-sharing record behind them.
+// programs with a file-sharing record behind them, preference files of a set-up user, and
+// registry texts as the install step and the registry editor write them, and an organisation's
+// key files.
 //   make_seeds <corpus folder>   creates a folder per target in <corpus folder>
+#include <qor/key_files.h>
 #include <qor/toolkit.h>
 
 #include <cstdio>
@@ -13,6 +16,7 @@
 #include <vector>
 
 #include <qor/engine/crypt_options.h>
+#include <qor/profile/user_profile.h>
 
 #include "file_trailer.h"
 #include "fuzz_password.h"
@@ -53,16 +57,12 @@ int Read(unsigned char* buffer, unsigned int* count, unsigned int maximum, void*
     std::memcpy(buffer, s->data.data() + s->at, n);
     s->at += n;
     *count = static_cast<unsigned int>(n);
-    const std::string list = "C:\\WORK\\REPORT.DOC\r\n/home/alice/docs/*.*\r\n\r\nlast line";
-    Write(root / "list_lines" / "list", Bytes(list.begin(), list.end()));
     return 0;
 }
 
 int Append(const unsigned char* bytes, unsigned int length, void* context) {
     auto* out = static_cast<Bytes*>(context);
     out->insert(out->end(), bytes, bytes + length);
-    const std::string list = "C:\\WORK\\REPORT.DOC\r\n/home/alice/docs/*.*\r\n\r\nlast line";
-    Write(root / "list_lines" / "list", Bytes(list.begin(), list.end()));
     return 0;
 }
 
@@ -109,6 +109,71 @@ void Write(const std::filesystem::path& file, const Bytes& bytes) {
                static_cast<std::streamsize>(bytes.size()));
 }
 
+void WriteText(const std::filesystem::path& file, const std::string& text) {
+    Write(file, Bytes(text.begin(), text.end()));
+}
+
+// The preference file of a user set up with the fuzzers' password, with or without an
+// organisation's emergency-access key.
+Bytes PreferenceFile(const Bytes& emergencyKey) {
+    using namespace qor::profile;
+    const std::string_view password(reinterpret_cast<const char*>(kFuzzPassword),
+                                    kFuzzPasswordLength);
+    UserProfile profile;
+    char name[64] = "Alice Example";
+    const uint8_t salt[8] = {8, 7, 6, 5, 4, 3, 2, 1};
+    const uint8_t key[kUserKeySize] = {1, 2, 3, 4, 5, 6, 7, 8, 9, 10};
+    uint8_t wrapped[kWrappedKeySize] = {};
+    uint8_t block[255] = {};
+    if (!emergencyKey.empty()) std::memcpy(block, emergencyKey.data(), emergencyKey.size());
+    const uint8_t blockLength = static_cast<uint8_t>(emergencyKey.size());
+    const uint8_t minutes[2] = {30, 0};
+    const uint8_t one = 1;
+    profile.SetAttribute(kAttrUserName, name);
+    profile.SetAttribute(kAttrSalt, salt);
+    WrapUserKey(key, salt, password, wrapped);
+    profile.SetAttribute(kAttrWrappedKey, wrapped);
+    profile.SetAttribute(kAttrEmergencyKey, block);
+    profile.SetAttribute(kAttrEmergencyKeyLength, &blockLength);
+    profile.SetAttribute(kAttrKeepPassword, &one);
+    profile.SetAttribute(kAttrKeepMinutes, minutes);
+    profile.SetPassword(password);
+    Bytes image(kProfileFileSize);
+    profile.Serialize(image.data());
+    return image;
+}
+
+// An organisation's key files for a small key: the encrypted private key under the fuzzers'
+// pass phrase as PEM and DER, the PrivateKeyInfo and RSAPrivateKey inside it, the public key.
+void WriteKeyFiles(const std::filesystem::path& folder) {
+    using namespace qor::toolkit;
+    struct Counter {
+        uint8_t next = 1;
+        static int Generate(void* context, unsigned char* out, unsigned int length) {
+            auto* self = static_cast<Counter*>(context);
+            for (unsigned int i = 0; i < length; ++i)
+                out[i] = static_cast<unsigned char>(self->next++ * 167 + (i >> 3));
+            return 0;
+        }
+    } counter;
+    const RandomSource random = {Counter::Generate, &counter};
+    RsaPrivateKey key;
+    if (RsaGenerateKey(512, 65537, random, nullptr, &key) != kStatusOk) return;
+    const uint8_t passphrase[] = "fuzz pass phrase";
+    qor::SecureBuffer pem, der, info, inner, pub;
+    WriteEncryptedKeyFile(key, passphrase, sizeof passphrase - 1, random, &pem);
+    PemDecode("ENCRYPTED PRIVATE KEY", pem.data(), pem.size(), &der);
+    EncodePrivateKeyInfo(key, &info);
+    EncodeRsaPrivateKey(key, &inner);
+    WritePublicKeyFile(key, &pub);
+    for (auto [name, bytes] :
+         {std::pair{"encrypted_pem", &pem}, std::pair{"encrypted_der", &der},
+          std::pair{"private_key_info", &info}, std::pair{"rsa_private_key", &inner},
+          std::pair{"public_pem", &pub}}) {
+        Write(folder / name, Bytes(bytes->data(), bytes->data() + bytes->size()));
+    }
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -118,7 +183,8 @@ int main(int argc, char** argv) {
     }
     const std::filesystem::path root = argv[1];
     for (const char* target :
-         {"envelope_open", "ber_reader", "rsa_public_key", "trailer", "stub_image", "list_lines"}) {
+         {"envelope_open", "ber_reader", "rsa_public_key", "trailer", "stub_image", "profile_file",
+          "registry_text", "key_file", "list_lines"}) {
         std::filesystem::create_directories(root / target);
     }
     const struct {
@@ -163,6 +229,22 @@ int main(int argc, char** argv) {
         image.insert(image.end(), shared.begin(), shared.end());
         Write(root / "stub_image" / name, image);
     }
+
+    Write(root / "profile_file" / "no_emergency", PreferenceFile({}));
+    Write(root / "profile_file" / "emergency", PreferenceFile(key));
+    WriteText(root / "registry_text" / "installed",
+              "REGEDIT4\n\n"
+              "[HKEY_CLASSES_ROOT\\CLSID\\{8e3e0f0a-0fcc-11ce-bcb0-b3fd0e253819}\\QOR]\n"
+              "\"UserHomeDir\"=\"/home/alice/.local/share/qor\"\n\n"
+              "[HKEY_LOCAL_MACHINE\\SOFTWARE\\QOR Data Security\\QOR Vaultis\\1.1]\n"
+              "\"UninstallString\"=\"C:\\\\QOR\\\\uninstall.exe\"\n"
+              "@=\"default\"\n"
+              "\"Count\"=dword:0000000a\n\n");
+    WriteText(root / "registry_text" / "editor",
+              "REGEDIT4\r\n\r\n; exported\r\n[HKEY_CURRENT_USER\\Software\\Fuzz]\r\n"
+              "\"Blob\"=hex:01,02,ff,\\\r\n  10,20\r\n\"Quoted \\\"name\\\"\"=\"a\\\\b\"\r\n");
+    WriteKeyFiles(root / "key_file");
+    // A plain AutoCrypt list: Windows and Linux entries, a blank line, a last line without its end.
     const std::string list = "C:\\WORK\\REPORT.DOC\r\n/home/alice/docs/*.*\r\n\r\nlast line";
     Write(root / "list_lines" / "list", Bytes(list.begin(), list.end()));
     return 0;

@@ -102,6 +102,47 @@ TEST(Rc4Mac, DecryptionHoldsBackTheMacWhateverThePieces) {
     }
 }
 
+// The product's 4-byte MAC takes a word-at-a-time path for runs of 8 bytes or more; pieces
+// shorter than 8 go byte by byte. Both must give the same stream, in place or not, from any
+// starting position of the MAC.
+TEST(Rc4Mac, WordPathAndBytePathGiveTheSameBytes) {
+    Bytes plain(3 * 8144 + 13);
+    std::mt19937 rng(11);
+    for (auto& b : plain)
+        b = static_cast<uint8_t>(rng());
+    const Bytes bytewise = [&] {
+        Rc4MacContext c;
+        EXPECT_EQ(Rc4MacInit(c, kKey.data(), 5, kSalt.data(), 5, 4), kMethodOk);
+        Bytes out(plain.size() + 4);
+        for (size_t at = 0; at < plain.size(); at += 7) {
+            const size_t length = std::min<size_t>(7, plain.size() - at);
+            Rc4MacEncryptUpdate(c, out.data() + at, plain.data() + at, length);
+        }
+        Rc4MacEncryptFinal(c, out.data() + plain.size());
+        return out;
+    }();
+    EXPECT_EQ(Seal(plain, 4), bytewise);
+
+    // In place, after an odd first piece so that the word path starts mid-MAC.
+    for (size_t first : {size_t{0}, size_t{1}, size_t{3}, size_t{9}}) {
+        Rc4MacContext c;
+        ASSERT_EQ(Rc4MacInit(c, kKey.data(), 5, kSalt.data(), 5, 4), kMethodOk);
+        Bytes buffer = plain;
+        buffer.resize(plain.size() + 4);
+        Rc4MacEncryptUpdate(c, buffer.data(), buffer.data(), first);
+        Rc4MacEncryptUpdate(c, buffer.data() + first, buffer.data() + first, plain.size() - first);
+        Rc4MacEncryptFinal(c, buffer.data() + plain.size());
+        EXPECT_EQ(buffer, bytewise) << "first piece " << first;
+    }
+
+    // Decryption in large pieces (word path) and in pieces of 5 (byte path).
+    for (size_t piece : {size_t{5}, size_t{8144}, bytewise.size()}) {
+        Bytes back;
+        EXPECT_EQ(Open(bytewise, 4, piece, back), kMethodOk) << piece;
+        EXPECT_EQ(back, plain) << piece;
+    }
+}
+
 TEST(Rc4Mac, EmptySaltKeysWithTheKeyAlone) {
     // With an empty salt the RC4 key is the key bytes alone, so sealing with key||salt as the key
     // and no salt must give the same bytes as key plus salt.

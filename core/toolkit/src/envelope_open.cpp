@@ -10,6 +10,7 @@
 #include "ber.h"
 #include "ber_stream_reader.h"
 #include "envelope_object.h"
+#include "envelope_opener.h"
 #include "kinds.h"
 #include "md5.h"
 #include "status.h"
@@ -54,12 +55,13 @@ bool ParseFramingHeader(const uint8_t* p, size_t available, uint8_t& tag, size_t
 class Opener {
   public:
     Opener(EnvelopeObject* e, StreamRecord* output, AttributeList* attributes, StreamRecord* input,
-           const ProgressHook* hook)
+           const ProgressHook* hook, PublicKeyUnwrapper* unwrapper)
         : e_(e),
           out_(output),
           attributes_(attributes),
           reader_(*input, input_, sizeof input_),
-          cancel_(AsCancelHook(hook)) {}
+          cancel_(AsCancelHook(hook)),
+          unwrapper_(unwrapper) {}
     ~Opener() {
         qor::SecureWipe(recipient_, sizeof recipient_);
         qor::SecureWipe(input_, sizeof input_);
@@ -73,6 +75,9 @@ class Opener {
     int TryRecipient(const uint8_t* info, size_t length);
     int TryPassword(const Recipient& r, const BerElement& params, const BerElement& algorithm,
                     const BerElement& encryptedKey, bool& matched);
+    int TryPublicKey(const BerElement& params, const BerElement& algorithm,
+                     const BerElement& encryptedKey);
+    int SetContentKey(const uint8_t* key, uint32_t length);
     int StartContent();
     int Content();
     int Chunk(const BerHeader& header);
@@ -85,6 +90,7 @@ class Opener {
     uint8_t input_[kWorkingBufferSize];
     BerStreamReader reader_;
     CancelHook cancel_;
+    PublicKeyUnwrapper* unwrapper_;
     uint8_t recipient_[kRecipientRoom];
     bool haveKey_ = false;
     Framing framing_ = Framing::kAttributes;
@@ -163,15 +169,32 @@ int Opener::TryPassword(const Recipient& r, const BerElement& params, const BerE
     }
     if (status != kAlgOk) return MapStepStatus(status, kMalformed);
     if (first + second == 0) return kMalformed;
+    return SetContentKey(key, first + second);
+}
+
+int Opener::SetContentKey(const uint8_t* key, uint32_t length) {
     KeyHolder*& contentKey = EnvelopeContentKey(e_);
-    status = CreateKeyHolder(&contentKey);
+    int status = CreateKeyHolder(&contentKey);
     if (status == kAlgOk) {
-        const ByteSpan span = {key, first + second};
+        const ByteSpan span = {key, length};
         status = SetKey(contentKey, KeyKindByteString(), &span);
     }
     if (status != kAlgOk) return MapStepStatus(status, kStatusOutOfMemory);
     haveKey_ = true;
     return kStatusOk;
+}
+
+int Opener::TryPublicKey(const BerElement& params, const BerElement& algorithm,
+                         const BerElement& encryptedKey) {
+    uint8_t key[kMaxWrappedKey];
+    qor::ScopedWipe wipeKey(key);
+    uint32_t length = 0;
+    bool matched = false;
+    const int status =
+        unwrapper_->Unwrap(params, algorithm, encryptedKey, key, sizeof key, &length, &matched);
+    if (status != kStatusOk || !matched) return status;
+    if (length == 0) return kMalformed;
+    return SetContentKey(key, length);
 }
 
 // RecipientInfo ::= SEQUENCE { version, SEQUENCE { type, parameters },
@@ -191,10 +214,13 @@ int Opener::TryRecipient(const uint8_t* info, size_t length) {
         q != identityEnd) {
         return kMalformed;
     }
-    // Public-key recipients serve the holder of the private key, never this program.
-    if (haveKey_ || !BerIsOid(type, kOidPasswordRecipient, sizeof kOidPasswordRecipient)) {
-        return kStatusOk;
+    if (haveKey_) return kStatusOk;
+    // Public-key recipients serve the holder of the private key, never the product itself.
+    if (unwrapper_ != nullptr &&
+        BerIsOid(type, kOidPublicKeyRecipient, sizeof kOidPublicKeyRecipient)) {
+        return TryPublicKey(params, algorithm, encryptedKey);
     }
+    if (!BerIsOid(type, kOidPasswordRecipient, sizeof kOidPasswordRecipient)) return kStatusOk;
     ObjectList* recipients = EnvelopeRecipients(e_);
     for (uint32_t k = 0; k < recipients->count; ++k) {
         const auto* r = static_cast<const Recipient*>(ObjectListGet(*recipients, k));
@@ -400,6 +426,16 @@ int Opener::Run() {
 
 }  // namespace
 
+namespace qor::toolkit {
+
+int RunEnvelopeOpen(EnvelopeObject* envelope, StreamRecord* output, AttributeList* attributes,
+                    StreamRecord* input, const ProgressHook* hook, PublicKeyUnwrapper* unwrapper) {
+    Opener opener(envelope, output, attributes, input, hook, unwrapper);
+    return opener.Run();
+}
+
+}  // namespace qor::toolkit
+
 extern "C" int EnvelopeOpen(StreamRecord* output, AttributeList* attributes, EnvelopeObject* handle,
                             StreamRecord* input, ProgressHook* hook) {
     if (!IsEnvelope(handle)) return kStatusBadEnvelope;
@@ -408,6 +444,5 @@ extern "C" int EnvelopeOpen(StreamRecord* output, AttributeList* attributes, Env
     if (EnvelopeRecipients(handle)->count == 0) return kStatusNoRecipients;
     if (attributes != nullptr && !IsAttributeList(attributes)) return kStatusBadAttributeList;
     if (!EnvelopeBeginUse(handle)) return kStatusBadEnvelope;
-    Opener opener(handle, output, attributes, input, hook);
-    return opener.Run();
+    return RunEnvelopeOpen(handle, output, attributes, input, hook, nullptr);
 }

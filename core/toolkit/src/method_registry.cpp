@@ -10,10 +10,10 @@ constexpr MethodEntry kEnd = {nullptr, Direction::kEncrypt, nullptr, nullptr};
 }  // namespace
 
 const MethodRegistry& GeneralRegistry() {
-    // RSA with a public key leads, encrypt then decrypt. RSA with a private key (encrypt,
-    // decrypt) and key-pair generation are not built, since no service operation reaches
-    // them; they would go right after the public-key entries and between RC2-CBC decrypt and
-    // RC4 with MAC encrypt.
+    // RSA with a public key leads, encrypt then decrypt. RSA with a private key and key-pair
+    // generation stand outside the registry (qor/rsa_private.h), since no service operation
+    // reaches them; as entries they would go right after the public-key ones and between
+    // RC2-CBC decrypt and RC4 with MAC encrypt.
     static const MethodEntry entries[] = {
         {AlgKindRsaPkcs1(), Direction::kEncrypt, KeyKindRsaPublic(), &kRsaPublicEncryptMethod},
         {AlgKindRsaPkcs1(), Direction::kDecrypt, KeyKindRsaPublic(), &kRsaPublicDecryptMethod},

@@ -82,52 +82,88 @@ void TakeMac(Rc4MacContext& ctx, uint8_t* value) {
 }
 
 // The product's MAC length is 4, and a 4-byte MAC fits in registers. This path takes 8 bytes a
-// step: eight key-stream bytes gathered into one word, the MAC buffer held in four locals
-// rotated so that the current position comes first (8 bytes bring it back round), and the data
-// loaded, combined and stored a word at a time. Returns how many bytes it handled; the caller
-// finishes the rest byte by byte on the same state.
+// step, each key-stream byte followed at once by the MAC step of its data byte, so the MAC's
+// short dependency chain runs in the gaps of the key stream's; the MAC buffer is held in four
+// locals rotated so that the current position comes first (8 bytes bring it back round).
+// Encryption gathers the eight key-stream bytes into one word and combines and stores the data
+// a word at a time; decryption needs each plaintext byte for the MAC anyway and stores it as it
+// goes. Every step reads its input byte before it stores its output byte, so `out` may equal
+// `in`. Returns how many bytes it handled; the caller finishes the rest byte by byte on the
+// same state.
 template <bool Decrypt>
 size_t Words4(Rc4MacContext& ctx, uint8_t* out, const uint8_t* in, size_t length) {
-    if constexpr (std::endian::native != std::endian::little) return 0;
     if (ctx.macLength != 4 || length < 8) return 0;
     uint8_t* s = ctx.permutation;
     const uint8_t* P = kMacPermutation;
     uint8_t i = ctx.i, j = ctx.j;
     const uint32_t p = ctx.macPosition;
-    uint8_t r0 = ctx.mac[p], r1 = ctx.mac[(p + 1) & 3], r2 = ctx.mac[(p + 2) & 3],
-            r3 = ctx.mac[(p + 3) & 3];
+    // 32-bit locals: the table values are bytes, and wide registers save the narrowing moves.
+    uint32_t r0 = ctx.mac[p], r1 = ctx.mac[(p + 1) & 3], r2 = ctx.mac[(p + 2) & 3],
+             r3 = ctx.mac[(p + 3) & 3];
+    const auto keyByte = [&]() -> uint32_t {
+        ++i;
+        const uint8_t si = s[i];
+        j = static_cast<uint8_t>(j + si);
+        const uint8_t sj = s[j];
+        s[i] = sj;
+        s[j] = si;
+        return s[static_cast<uint8_t>(si + sj)];
+    };
+    // One MAC step: the register at the current position takes the table value of itself and
+    // its successor, mixed with the data byte.
+    const auto mix = [P](uint32_t& reg, uint32_t next, uint32_t data) {
+        reg = P[reg ^ next] ^ data;
+    };
     size_t done = 0;
     for (; done + 8 <= length; done += 8) {
-        uint64_t stream = 0;
-        for (unsigned k = 0; k < 8; ++k) {
-            ++i;
-            const uint8_t si = s[i];
-            j = static_cast<uint8_t>(j + si);
-            const uint8_t sj = s[j];
-            s[i] = sj;
-            s[j] = si;
-            stream |= static_cast<uint64_t>(s[static_cast<uint8_t>(si + sj)]) << (8 * k);
+        const uint8_t* x = in + done;
+        uint8_t* o = out + done;
+        if constexpr (Decrypt) {
+            const auto step = [&](unsigned k, uint32_t& reg, uint32_t next) {
+                const uint32_t plain = x[k] ^ keyByte();
+                o[k] = static_cast<uint8_t>(plain);
+                mix(reg, next, plain);
+            };
+            step(0, r0, r1);
+            step(1, r1, r2);
+            step(2, r2, r3);
+            step(3, r3, r0);
+            step(4, r0, r1);
+            step(5, r1, r2);
+            step(6, r2, r3);
+            step(7, r3, r0);
+        } else {
+            uint64_t stream = 0;
+            const auto step = [&](unsigned k, uint32_t& reg, uint32_t next) {
+                stream |= static_cast<uint64_t>(keyByte()) << (8 * k);
+                mix(reg, next, x[k]);
+            };
+            step(0, r0, r1);
+            step(1, r1, r2);
+            step(2, r2, r3);
+            step(3, r3, r0);
+            step(4, r0, r1);
+            step(5, r1, r2);
+            step(6, r2, r3);
+            step(7, r3, r0);
+            // Byte k of the key stream sits at bits 8k, which is byte k of a little-endian word.
+            if constexpr (std::endian::native == std::endian::little) {
+                uint64_t word;
+                std::memcpy(&word, x, 8);
+                word ^= stream;
+                std::memcpy(o, &word, 8);
+            } else {
+                for (unsigned k = 0; k < 8; ++k)
+                    o[k] = static_cast<uint8_t>(x[k] ^ (stream >> (8 * k)));
+            }
         }
-        uint64_t word;
-        std::memcpy(&word, in + done, 8);
-        const uint64_t plain = Decrypt ? word ^ stream : word;
-        r0 = static_cast<uint8_t>(P[r0 ^ r1] ^ static_cast<uint8_t>(plain));
-        r1 = static_cast<uint8_t>(P[r1 ^ r2] ^ static_cast<uint8_t>(plain >> 8));
-        r2 = static_cast<uint8_t>(P[r2 ^ r3] ^ static_cast<uint8_t>(plain >> 16));
-        r3 = static_cast<uint8_t>(P[r3 ^ r0] ^ static_cast<uint8_t>(plain >> 24));
-        r0 = static_cast<uint8_t>(P[r0 ^ r1] ^ static_cast<uint8_t>(plain >> 32));
-        r1 = static_cast<uint8_t>(P[r1 ^ r2] ^ static_cast<uint8_t>(plain >> 40));
-        r2 = static_cast<uint8_t>(P[r2 ^ r3] ^ static_cast<uint8_t>(plain >> 48));
-        r3 = static_cast<uint8_t>(P[r3 ^ r0] ^ static_cast<uint8_t>(plain >> 56));
-        const uint64_t result = Decrypt ? plain : word ^ stream;
-        std::memcpy(out + done, &result, 8);
     }
     ctx.i = i;
     ctx.j = j;
-    ctx.mac[p] = r0;
-    ctx.mac[(p + 1) & 3] = r1;
-    ctx.mac[(p + 2) & 3] = r2;
-    ctx.mac[(p + 3) & 3] = r3;
+    ctx.mac[p] = static_cast<uint8_t>(r0);
+    ctx.mac[(p + 1) & 3] = static_cast<uint8_t>(r1);
+    ctx.mac[(p + 2) & 3] = static_cast<uint8_t>(r2);
+    ctx.mac[(p + 3) & 3] = static_cast<uint8_t>(r3);
     return done;
 }
 
