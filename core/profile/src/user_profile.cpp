@@ -297,16 +297,22 @@ int UserProfile::UnlockUserKey(std::string_view password, uint8_t out[16], uint3
 }
 
 int UserProfile::EmergencyFingerprint(char out[33]) const {
-    const uint8_t* key = Value(kAttrEmergencyKey);
+    return EmergencyFingerprintOf(Value(kAttrEmergencyKey), kSizes[kAttrEmergencyKey], out);
+}
+
+int EmergencyFingerprintOf(const uint8_t* key, size_t length, char out[33]) {
+    // The key as the attribute holds it: zero-padded to its full size.
+    uint8_t block[255] = {};
+    std::memcpy(block, key, length < sizeof block ? length : sizeof block);
     bool empty = true;
     for (size_t k = 0; k < 128; ++k)
-        empty = empty && key[k] == 0;
+        empty = empty && block[k] == 0;
     if (empty) {
         std::memcpy(out, "NONE", 5);
         return kProfileOk;
     }
     uint8_t digest[16];
-    const std::string_view d = Bytes(key, 126);
+    const std::string_view d = Bytes(block, 126);
     int status = Md5Of({d, d}, digest);
     if (status != kStatusOk) return status;
     char hex[33];

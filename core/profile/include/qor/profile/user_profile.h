@@ -130,6 +130,12 @@ std::string HomeFolderFromRegistry(const std::string& fallback);
 // The process-wide profile.
 UserProfile& Profile();
 
+// The fingerprint the user is shown for an emergency-access key given in its BER form (as
+// attribute 3 holds it, or as an envelope's public-key recipient carries it): "NONE" when the
+// first 128 bytes of the zero-padded attribute are zero, else three groups of three digits.
+// 0 or the digest's status.
+int EmergencyFingerprintOf(const uint8_t* key, size_t length, char out[33]);
+
 // MD5(salt || password || password): the salt of the password block wrapping the user key.
 void WrappingKey(const uint8_t salt[8], std::string_view password, uint8_t out[16]);
 // Wraps a 10-byte user key under the password (16 bytes out); unwraps it again. 0 or the
