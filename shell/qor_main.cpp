@@ -1,29 +1,33 @@
-// qor: the Linux front end in place of the file manager's context menu. Each command loads the
-// core library by name, calls one export with the selection built as the file manager hands it
-// over, and unloads the library again.
-#include <qor/entry/string_array.h>
+// qor: the Linux front end in place of the file manager's context menu. It loads the shell
+// library by name and uses it as a file manager uses the shell extension: an object initialised
+// with the selection, asked for its menu, told to carry out one command. The kept password lives
+// in the block that all the user's processes share, so a password kept in one qor run serves the
+// next one and the product's other programs.
 #include <qor/platform/files.h>
 #include <qor/platform/registry.h>
 #include <qor/platform/system.h>
+#include <qor/shell/shell_object.h>
 
-#include <cstdint>
 #include <cstdio>
 #include <cstring>
 #include <string>
 #include <vector>
 
 #include "autocrypt_command.h"
-#include "core_binding.h"
+#include "context_menu.h"
 #include "selection.h"
+#include "shell_library.h"
 
 namespace {
 
 using namespace qor::shell;
 
-using WindowCall = int (*)(void*);
-using PlainCall = int (*)();
-using SelectionCall = int (*)(void*, const QorStringArray*, void*);
-using AssociateCall = int (*)(void*, const char*, char*, void*);
+using CreateCall = QorShellObject* (*)();
+using ReleaseCall = void (*)(QorShellObject*);
+using InitializeCall = int (*)(QorShellObject*, const char* const*, unsigned);
+using MenuCall = int (*)(QorShellObject*, int, char*, unsigned);
+using InvokeCall = int (*)(QorShellObject*, QorShellWindow, unsigned);
+using AssociateCall = int (*)(QorShellWindow, const char*, char*);
 
 const char kUsage[] =
     "usage: qor COMMAND [ARGS]\n"
@@ -34,16 +38,23 @@ const char kUsage[] =
     "  decrypt PATH...        decrypt files and folders encrypted under your key\n"
     "  share-encrypt PATH...  encrypt files to share, under a one-time password\n"
     "  share-decrypt PATH...  decrypt shared files with their one-time password\n"
-    "  open FILE              decrypt one encrypted file and print the decrypted file's path\n";
+    "  open FILE              decrypt one encrypted file and print the decrypted file's path\n"
+    "  menu PATH...           show the menu a file manager shows for these items\n"
+    "  change-password        change your password\n"
+    "  clear-password         forget the password kept in memory\n"
+    "  help                   show the help topics\n"
+    "  about                  show the about box\n";
 
 const char kUsageTail[] =
     "  --help                 show this text\n"
     "\n"
     "The PATHs of one command must lie in the same folder. Dialogs appear in the terminal\n"
-    "(QOR_UI=tty, the default) or are answered from a scenario (QOR_UI=script:FILE).\n"
+    "(QOR_UI=tty, the default) or are answered from a scenario (QOR_UI=script:FILE). A password\n"
+    "kept in memory (\"Keep password in memory for\") serves every qor run and the product's\n"
+    "other programs until its minutes are over or clear-password forgets it.\n"
     "Exit status: 0 the command ran (files refused on the way, and a cancelled dialog, are\n"
-    "reported in the dialogs), 1 setup or open not completed, no terminal for the dialogs, or\n"
-    "the core failed, 2 bad arguments, 4 core library or export missing.\n";
+    "reported in the dialogs), 1 setup or open not completed, or no terminal for the dialogs,\n"
+    "2 bad arguments, 4 shell or core library or export missing.\n";
 
 void PrintUsage(FILE* out) {
     std::fputs(kUsage, out);
@@ -51,12 +62,78 @@ void PrintUsage(FILE* out) {
     std::fputs(kUsageTail, out);
 }
 
-// The user is set up when the installed home folder holds the preference file and the core
-// reads a wrapped key from it.
-bool IsSetUp(const Core& core, int* status) {
-    auto setupCompleted = Bind<PlainCall>(core, "SetupCompleted", status);
-    if (setupCompleted == nullptr) return false;
-    *status = kOk;
+// The shell's object for one command, released at the end.
+class ShellObject {
+  public:
+    ShellObject(const ShellLibrary& shell, int* status) {
+        create_ = shell.Bind<CreateCall>("QorShellCreate", status);
+        release_ = shell.Bind<ReleaseCall>("QorShellRelease", status);
+        initialize_ = shell.Bind<InitializeCall>("QorShellInitialize", status);
+        menu_ = shell.Bind<MenuCall>("QorShellQueryContextMenu", status);
+        invoke_ = shell.Bind<InvokeCall>("QorShellInvokeCommand", status);
+        if (create_ != nullptr && release_ != nullptr && initialize_ != nullptr &&
+            menu_ != nullptr && invoke_ != nullptr) {
+            object_ = create_();
+        }
+        if (object_ == nullptr && *status == kOk) *status = Fail(kFailed, "out of memory");
+    }
+    ~ShellObject() {
+        if (object_ != nullptr) release_(object_);
+    }
+    ShellObject(const ShellObject&) = delete;
+    ShellObject& operator=(const ShellObject&) = delete;
+
+    bool ready() const { return object_ != nullptr; }
+    bool Initialize(const std::vector<std::string>& paths) {
+        std::vector<const char*> items;
+        for (const std::string& path : paths)
+            items.push_back(path.c_str());
+        return initialize_(object_, items.data(), static_cast<unsigned>(items.size())) == 0;
+    }
+    std::string Menu() {
+        std::vector<char> text(16384);
+        menu_(object_, 0, text.data(), static_cast<unsigned>(text.size()));
+        return text.data();
+    }
+    void Invoke(int offset) { invoke_(object_, nullptr, static_cast<unsigned>(offset)); }
+
+  private:
+    CreateCall create_ = nullptr;
+    ReleaseCall release_ = nullptr;
+    InitializeCall initialize_ = nullptr;
+    MenuCall menu_ = nullptr;
+    InvokeCall invoke_ = nullptr;
+    QorShellObject* object_ = nullptr;
+};
+
+// The items as full paths in one folder, as a file manager hands them over; the reason on failure.
+bool SelectedPaths(const std::vector<std::string>& paths, std::vector<std::string>* full,
+                   std::string* error) {
+    std::vector<std::string> selection;
+    const std::string current = qor::platform::CurrentFolder();
+    if (!BuildSelection(paths, current, qor::platform::GetAttributes, &selection, error))
+        return false;
+    for (const std::string& path : paths)
+        full->push_back(MakeAbsolute(path, current));
+    return true;
+}
+
+// The shell library and the core beside it; otherwise the status says what is missing.
+bool LibrariesPresent(const ShellLibrary& shell, int* status) {
+    if (!shell.loaded()) {
+        *status = Fail(kNoLibrary, std::string("cannot load ") + kShellLibraryName);
+        return false;
+    }
+    if (!CoreLibraryPresent()) {
+        *status = Fail(kNoLibrary, std::string("cannot load ") + kCoreLibraryName);
+        return false;
+    }
+    return true;
+}
+
+// The user is set up when the installed home folder holds the preference file and the menu
+// offers no setup.
+bool IsSetUp(ShellObject& object) {
     std::string home;
     if (!qor::platform::RegistryReadString(qor::platform::Hive::kClassesRoot,
                                            "CLSID\\{8e3e0f0a-0fcc-11ce-bcb0-b3fd0e253819}\\QOR",
@@ -65,60 +142,74 @@ bool IsSetUp(const Core& core, int* status) {
         return false;
     }
     if (!qor::platform::Exists(home + qor::platform::kSeparator + "userpref.!!!")) return false;
-    return setupCompleted() == 0;
+    return object.Menu().find("&Setup QOR Vaultis...") == std::string::npos;
+}
+
+// One menu command for a selection (or for none): the object, its selection, the command.
+int RunMenuCommand(int offset, const std::vector<std::string>& paths, bool needsSelection) {
+    std::vector<std::string> full;
+    std::string error;
+    if (needsSelection && !SelectedPaths(paths, &full, &error)) return Fail(kBadArgs, error);
+    ShellLibrary shell;
+    int status = kOk;
+    if (!LibrariesPresent(shell, &status)) return status;
+    if (!CanShowDialogs()) return Fail(kFailed, kNoTerminal);
+    ShellObject object(shell, &status);
+    if (!object.ready()) return status;
+    if (needsSelection) object.Initialize(full);
+    object.Invoke(offset);
+    return kOk;
 }
 
 int RunStatus() {
-    Core core;
+    ShellLibrary shell;
     int status = kOk;
-    const bool setUp = IsSetUp(core, &status);
-    if (status != kOk) return status;
+    if (!LibrariesPresent(shell, &status)) return status;
+    ShellObject object(shell, &status);
+    if (!object.ready()) return status;
+    const bool setUp = IsSetUp(object);
     std::printf("%s\n", setUp ? "set up" : "not set up");
     return setUp ? kOk : kFailed;
 }
 
 int RunSetup() {
-    if (!CanShowDialogs()) return Fail(kFailed, kNoTerminal);
-    Core core;
+    ShellLibrary shell;
     int status = kOk;
-    auto setup = Bind<WindowCall>(core, "SetupQORSecure", &status);
-    if (setup == nullptr) return status;
-    if (setup(nullptr) == 0) return Fail(kFailed, "setup failed");
-    const bool setUp = IsSetUp(core, &status);
-    if (status != kOk) return status;
-    if (!setUp) return Fail(kFailed, "setup was not completed");
+    if (!LibrariesPresent(shell, &status)) return status;
+    if (!CanShowDialogs()) return Fail(kFailed, kNoTerminal);
+    ShellObject object(shell, &status);
+    if (!object.ready()) return status;
+    object.Invoke(kOffsetSetup);
+    if (!IsSetUp(object)) return Fail(kFailed, "setup was not completed");
     return kOk;
 }
 
-// The file operations: the export is called once with the whole selection.
-int RunSelection(const char* exportName, bool takesHandOver,
-                 const std::vector<std::string>& paths) {
-    std::vector<std::string> selection;
+int RunMenu(const std::vector<std::string>& paths) {
+    std::vector<std::string> full;
     std::string error;
-    if (!qor::shell::BuildSelection(paths, qor::platform::CurrentFolder(),
-                                    qor::platform::GetAttributes, &selection, &error)) {
-        return Fail(kBadArgs, error);
-    }
-    std::vector<const char*> items;
-    for (const std::string& item : selection)
-        items.push_back(item.c_str());
-    const QorStringArray array{items.data(), static_cast<unsigned int>(items.size())};
-
-    if (!CanShowDialogs()) return Fail(kFailed, kNoTerminal);
-    Core core;
+    if (!SelectedPaths(paths, &full, &error)) return Fail(kBadArgs, error);
+    ShellLibrary shell;
     int status = kOk;
-    auto operation = Bind<SelectionCall>(core, exportName, &status);
-    if (operation == nullptr) return status;
-    HandOverBlock handOver;
-    // The export's frame returns 0 only when something escaped the operation; refusals and
-    // cancellations are reported to the user by the core's own dialogs.
-    const int result = operation(nullptr, &array, takesHandOver ? handOver.get() : nullptr);
-    if (result == 0) return Fail(kFailed, std::string(exportName) + " failed");
+    if (!shell.loaded()) return Fail(kNoLibrary, std::string("cannot load ") + kShellLibraryName);
+    ShellObject object(shell, &status);
+    if (!object.ready()) return status;
+    object.Initialize(full);
+    std::fputs(object.Menu().c_str(), stdout);
     return kOk;
+}
+
+// What opening can decrypt: a name whose last extension begins with "!!" or "s!" (either case of
+// s). The core refuses anything else without a dialog; saying why is the front end's job.
+bool LooksEncrypted(const std::string& path) {
+    const size_t dot = path.rfind('.');
+    const size_t at = dot == std::string::npos ? 0 : dot;
+    const char first = at + 1 < path.size() ? path[at + 1] : '\0';
+    const char second = at + 2 < path.size() ? path[at + 2] : '\0';
+    return second == '!' && (first == '!' || first == 's' || first == 'S');
 }
 
 int RunOpen(const std::string& path) {
-    const std::string full = qor::shell::MakeAbsolute(path, qor::platform::CurrentFolder());
+    const std::string full = MakeAbsolute(path, qor::platform::CurrentFolder());
     const uint32_t attributes = qor::platform::GetAttributes(full);
     if (attributes == qor::platform::kInvalidAttributes)
         return Fail(kBadArgs, "no such file: " + path);
@@ -126,33 +217,38 @@ int RunOpen(const std::string& path) {
         return Fail(kBadArgs, "open takes a file, not a folder: " + path);
     if (full.size() >= qor::platform::kMaxPath) return Fail(kBadArgs, "path too long: " + path);
 
-    if (!CanShowDialogs()) return Fail(kFailed, kNoTerminal);
-    Core core;
+    ShellLibrary shell;
     int status = kOk;
-    auto associate = Bind<AssociateCall>(core, "AssociateDecrypt", &status);
+    if (!LibrariesPresent(shell, &status)) return status;
+    if (!CanShowDialogs()) return Fail(kFailed, kNoTerminal);
+    auto associate = shell.Bind<AssociateCall>("SH_AssociateDecrypt", &status);
     if (associate == nullptr) return status;
-    HandOverBlock handOver;
+    if (!LooksEncrypted(full)) return Fail(kFailed, "not an encrypted file: " + path);
     char decrypted[qor::platform::kMaxPath] = {};
-    if (associate(nullptr, full.c_str(), decrypted, handOver.get()) != 0)
-        return Fail(kFailed, "not an encrypted file: " + path);
-    // The export leaves the path untouched when nothing was decrypted (cancelled or refused).
+    associate(nullptr, full.c_str(), decrypted);
+    // The buffer is written only when a file was decrypted (not for a plain file, a cancelled
+    // prompt, a wrong password or a damaged file, which the core has reported).
     decrypted[sizeof decrypted - 1] = '\0';
     if (decrypted[0] == '\0') return Fail(kFailed, "nothing was decrypted: " + path);
     std::printf("%s\n", decrypted);
     return kOk;
 }
 
-struct SelectionCommand {
+struct MenuCommand {
     const char* name;
-    const char* exportName;
-    bool takesHandOver;
+    int offset;
+    bool takesPaths;
 };
 
-const SelectionCommand kSelectionCommands[] = {
-    {"encrypt", "LocalEncrypt", true},
-    {"decrypt", "LocalDecrypt", true},
-    {"share-encrypt", "FileShareEncrypt", false},
-    {"share-decrypt", "FileShareDecrypt", false},
+const MenuCommand kMenuCommands[] = {
+    {"encrypt", kOffsetEncrypt, true},
+    {"decrypt", kOffsetDecrypt, true},
+    {"share-encrypt", kOffsetShareEncrypt, true},
+    {"share-decrypt", kOffsetShareDecrypt, true},
+    {"change-password", kOffsetChangePassword, false},
+    {"clear-password", kOffsetClearPassword, false},
+    {"help", kOffsetHelp, false},
+    {"about", kOffsetAbout, false},
 };
 
 }  // namespace
@@ -165,11 +261,10 @@ int main(int argc, char** argv) {
     }
     const std::string command = arguments[1];
     const std::vector<std::string> args(arguments.begin() + 2, arguments.end());
-    if (command == "--help" || command == "-h" || command == "help") {
+    if (command == "--help" || command == "-h") {
         PrintUsage(stdout);
         return kOk;
     }
-    if (command == "autocrypt") return RunAutoCrypt(args);
     if (command == "setup" || command == "status") {
         if (!args.empty()) return Fail(kBadArgs, command + " takes no arguments");
         return command == "setup" ? RunSetup() : RunStatus();
@@ -178,11 +273,17 @@ int main(int argc, char** argv) {
         if (args.size() != 1) return Fail(kBadArgs, "open takes exactly one file");
         return RunOpen(args[0]);
     }
-    for (const SelectionCommand& c : kSelectionCommands) {
-        if (command == c.name) {
-            if (args.empty()) return Fail(kBadArgs, command + " needs at least one path");
-            return RunSelection(c.exportName, c.takesHandOver, args);
-        }
+    if (command == "menu") {
+        if (args.empty()) return Fail(kBadArgs, "menu needs at least one path");
+        return RunMenu(args);
+    }
+    if (command == "autocrypt") return RunAutoCrypt(args);
+    for (const MenuCommand& c : kMenuCommands) {
+        if (command != c.name) continue;
+        if (c.takesPaths && args.empty())
+            return Fail(kBadArgs, command + " needs at least one path");
+        if (!c.takesPaths && !args.empty()) return Fail(kBadArgs, command + " takes no arguments");
+        return RunMenuCommand(c.offset, args, c.takesPaths);
     }
     return Fail(kBadArgs, "unknown command " + command + " (try qor --help)");
 }

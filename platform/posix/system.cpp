@@ -287,6 +287,16 @@ void* LibrarySymbol(LibraryHandle library, const char* name) {
     return symbol;
 }
 
+std::string LibraryPathOf(const void* address) {
+    Dl_info info{};
+    if (dladdr(address, &info) == 0 || info.dli_fname == nullptr) return std::string();
+    char* real = realpath(info.dli_fname, nullptr);
+    if (real == nullptr) return info.dli_fname;
+    std::string path(real);
+    free(real);
+    return path;
+}
+
 void FreeLibrary(LibraryHandle library) {
     if (library) dlclose(library);
 }

@@ -122,6 +122,20 @@ LibraryHandle LoadLibrary(const std::string& name) {
     return static_cast<LibraryHandle>(module);
 }
 
+std::string LibraryPathOf(const void* address) {
+    HMODULE module = nullptr;
+    if (!GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS |
+                                GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
+                            static_cast<LPCWSTR>(address), &module)) {
+        return std::string();
+    }
+    std::wstring path(MAX_PATH, L'\0');
+    const DWORD length = GetModuleFileNameW(module, path.data(), static_cast<DWORD>(path.size()));
+    if (length == 0 || length >= path.size()) return std::string();
+    path.resize(length);
+    return win32::Narrow(path);
+}
+
 void* LibrarySymbol(LibraryHandle library, const char* name) {
     if (!library) {
         win32::FailWith(kErrorInvalidHandle);

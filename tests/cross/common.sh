@@ -34,6 +34,8 @@ root=$(mktemp -d "${TMPDIR:-/tmp}/qor-cross.XXXXXX")
 # emulated registry below these.
 export HOME=$root/user XDG_DATA_HOME=$root/user/data XDG_CONFIG_HOME=$root/user/config
 export QOR_REGISTRY=$root/registry.reg
+# The shared password block of this run alone.
+export QOR_SHARED_TAG="cross-${root##*.}"
 mkdir -p "$HOME"
 windows_homes=()
 cleanup() {

@@ -54,7 +54,7 @@ cp "$BUILT_QOR" "$E2E_ROOT/lonely/qor"
 QOR_UI="script:/dev/null" LD_LIBRARY_PATH='' "$E2E_ROOT/lonely/qor" status >/dev/null \
     2>"$E2E_ROOT/lonely.err"
 expect_eq "$?" 4 "status of qor without its library"
-expect_output lonely err "qor: cannot load libqorsec95.so"
+expect_output lonely err "qor: cannot load libqorshell.so"
 
 expect_eq "$(tree_of "$DATA")" "$(tree_of "$E2E_ROOT/before")" "files after refused commands"
 checks_end

@@ -69,6 +69,9 @@ export HOME=$E2E_ROOT/user
 export QOR_REGISTRY=$E2E_ROOT/registry.reg
 unset XDG_DATA_HOME QOR_UI QOR_UI_LOG
 export TZ=UTC
+# The password block and busy flag the user's processes share: this test's own, so that tests
+# running side by side never see each other's.
+export QOR_SHARED_TAG="e2e-${E2E_ROOT##*.}"
 mkdir -p -- "$HOME"
 QOR_HOME=$E2E_ROOT/qorhome
 DATA=$E2E_ROOT/data

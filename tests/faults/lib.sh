@@ -66,6 +66,8 @@ export HOME=$ROOT/user
 export XDG_DATA_HOME=$HOME/.local/share
 export XDG_CONFIG_HOME=$HOME/.config
 export QOR_REGISTRY=$ROOT/registry.reg
+# This test's own shared password block and busy flag (tests run side by side).
+export QOR_SHARED_TAG="faults-${ROOT##*.}"
 unset QOR_UI QOR_UI_LOG
 mkdir -p "$HOME" "$ROOT/runs"
 DATA=$ROOT/data

@@ -22,9 +22,11 @@ const char kVersionKey[] = "SOFTWARE\\QOR Data Security\\QOR Vaultis\\1.1";
 #ifdef _WIN32
 const char kCoreLibrary[] = "qorsec95.dll";
 const char kInstaller[] = "qor-install.exe";
+const char kShellLibrary[] = "qorshell.dll";
 #else
 const char kCoreLibrary[] = "libqorsec95.so";
 const char kInstaller[] = "qor-install";
+const char kShellLibrary[] = "libqorshell.so";
 #endif
 
 std::string Join(const std::string& folder, const std::string& name) {
@@ -63,7 +65,7 @@ InstallPlan DefaultPlan(const std::string& home, const std::string& sourceFolder
     plan.sourceFolder = sourceFolder;
     plan.files = {{kCoreLibrary, kCoreLibrary}, {"decexe", "decexe"}, {kInstaller, kInstaller}};
     // Companion programs join the list as they are built; a missing one is skipped.
-    for (const char* optional : {"qor", "qor-call"})
+    for (const char* optional : {"qor", "qor-call", kShellLibrary})
         plan.files.emplace_back(optional, optional);
     plan.desktop = DefaultDesktopFolders();
     return plan;

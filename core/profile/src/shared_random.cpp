@@ -49,8 +49,10 @@ void GatherSystemEntropy(int pointerX, int pointerY) {
     MixIntoSharedRandom(memory, sizeof memory);
     platform::SystemInfoRecord(system);
     MixIntoSharedRandom(system, sizeof system);
-    // The OS's generator strengthens every key drawn later and changes no format.
-    uint8_t os[32];
+    // The OS's generator strengthens every key drawn later and changes no format. 64 bytes make
+    // each gathering worth 144 seed bytes, so that the two of every operation satisfy the
+    // generator's 256 even when no dialog is typed into (a password kept by another process).
+    uint8_t os[64];
     if (platform::OsRandom(os, sizeof os)) MixIntoSharedRandom(os, sizeof os);
     SecureWipe(os, sizeof os);
 }

@@ -37,6 +37,8 @@ using LibraryHandle = void*;
 LibraryHandle LoadLibrary(const std::string& name);
 void* LibrarySymbol(LibraryHandle library, const char* name);
 void FreeLibrary(LibraryHandle library);
+// The full path of the loaded library (or program) that holds `address`; "" when unknown.
+std::string LibraryPathOf(const void* address);
 
 // The user's environment: a variable's value, or "" when it is not set.
 std::string EnvironmentVariable(const std::string& name);

@@ -12,7 +12,7 @@ namespace qor::profile {
 RandomObject* SharedRandom();
 void MixIntoSharedRandom(const void* bytes, size_t length);
 // The tick count, the pointer position (x, then y, 4 bytes each), the 32-byte memory-status
-// record and the 36-byte system-information record, and 32 bytes of the OS's own randomness.
+// record and the 36-byte system-information record, and 64 bytes of the OS's own randomness.
 void GatherSystemEntropy(int pointerX, int pointerY);
 
 }  // namespace qor::profile

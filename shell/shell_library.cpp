@@ -1,5 +1,6 @@
-#include "core_binding.h"
+#include "shell_library.h"
 
+#include <qor/platform/files.h>
 #include <qor/platform/terminal.h>
 
 namespace qor::shell {
@@ -15,6 +16,11 @@ bool CanShowDialogs() {
     platform::Terminal terminal;
     return terminal.Open();
 #endif
+}
+
+bool CoreLibraryPresent() {
+    // Beside the program, where the installation puts it and where the shell library looks.
+    return platform::Exists(platform::ProgramFolder() + platform::kSeparator + kCoreLibraryName);
 }
 
 }  // namespace qor::shell
