@@ -13,6 +13,7 @@
 #include <filesystem>
 #include <fstream>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include <qor/engine/crypt_options.h>
@@ -184,7 +185,7 @@ int main(int argc, char** argv) {
     const std::filesystem::path root = argv[1];
     for (const char* target :
          {"envelope_open", "ber_reader", "rsa_public_key", "trailer", "stub_image", "profile_file",
-          "registry_text", "key_file", "list_lines"}) {
+          "registry_text", "key_file", "list_lines", "inspect_file"}) {
         std::filesystem::create_directories(root / target);
     }
     const struct {
@@ -229,6 +230,21 @@ int main(int argc, char** argv) {
         image.insert(image.end(), shared.begin(), shared.end());
         Write(root / "stub_image" / name, image);
     }
+
+    // Whole files for inspect: local with and without emergency access, file sharing,
+    // self-extracting, a preference file.
+    for (auto [name, envelope, trailer] : {std::tuple{"local", envelopes[1].bytes, local},
+                                           std::tuple{"local_emergency", envelopes[3].bytes, local},
+                                           std::tuple{"shared", envelopes[2].bytes, shared}}) {
+        Bytes whole = envelope;
+        whole.insert(whole.end(), trailer.begin(), trailer.end());
+        Write(root / "inspect_file" / name, whole);
+    }
+    Bytes program = elf;
+    program.insert(program.end(), envelopes[3].bytes.begin(), envelopes[3].bytes.end());
+    program.insert(program.end(), shared.begin(), shared.end());
+    Write(root / "inspect_file" / "self_extracting", program);
+    Write(root / "inspect_file" / "preference", PreferenceFile(key));
 
     Write(root / "profile_file" / "no_emergency", PreferenceFile({}));
     Write(root / "profile_file" / "emergency", PreferenceFile(key));

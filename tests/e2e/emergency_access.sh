@@ -88,6 +88,41 @@ expect_output inspect-profile out "$QOR_HOME/userpref.!!!: preference file, 541 
   keep password in memory: no
   AutoCrypt: encrypt at shut-down no, decrypt at start-up no"
 
+# What the user sees, on a terminal (a pseudo-terminal here): the encrypt dialog names the
+# organisation, and "More" shows it with the fingerprint. Cancelled, the file stays as it was.
+if command -v script >/dev/null; then
+    printf 'MARKER probe\n' >"$DATA/probe.txt"
+    typescript=$E2E_ROOT/tty.typescript
+    : >"$typescript"
+    (
+        cd "$DATA" &&
+            {
+                for _ in $(seq 100); do
+                    grep -q "Tab = choices" "$typescript" && break
+                    sleep 0.1
+                done
+                # Tab to the choices, 1 for "More", Enter for its OK, Esc to cancel the run.
+                sleep 0.3
+                printf '\t'
+                sleep 0.5
+                printf '1\r'
+                sleep 1
+                printf '\r'
+                sleep 0.5
+                printf '\033'
+                sleep 1
+            } | QOR_UI=tty script -qfec "$QOR encrypt $DATA/probe.txt" "$typescript"
+    ) >/dev/null 2>&1
+    shown=$(tr -d '\r' <"$typescript")
+    grep -qxF "    Example Organisation" <<<"$shown" || fail "the encrypt dialog names no organisation"
+    grep -qxF "    Organization: Example Organisation" <<<"$shown" ||
+        fail "the emergency access information names no organisation"
+    grep -qxF "    Authentication: $FINGERPRINT" <<<"$shown" ||
+        fail "the emergency access information shows another fingerprint than $FINGERPRINT"
+    expect_tree "$DATA" <<<"probe.txt"
+    rm -f -- "$DATA/probe.txt"
+fi
+
 T=$DATA/tree
 mkdir -p "$T/a/b" "$E2E_ROOT/share"
 head -c 100000 /dev/urandom >"$T/a/b/data.dat"
@@ -273,4 +308,16 @@ grep -qxF '  problem: no trailer of a known form ends the file' "$E2E_ROOT/inspe
 grep -qxF '  problem: the envelope breaks off or is damaged among its recipients' \
     "$E2E_ROOT/inspect-damaged.out" || fail "inspect: the damaged recipients"
 refused inspect-missing 1 "cannot read $E2E_ROOT/missing" inspect "$E2E_ROOT/missing"
+# With the organisation's key: the name and user name recorded inside, and the MAC's verdict on
+# a file whose content was changed (its structure still reads).
+cp -- "$T/plain(txt).!!!" "$E2E_ROOT/tampered.!!!"
+size=$(stat -c %s "$E2E_ROOT/tampered.!!!")
+printf '\x55' | dd of="$E2E_ROOT/tampered.!!!" bs=1 seek=$((size - 35 - 20)) conv=notrunc 2>/dev/null
+run_admin inspect-key 1 inspect --key "$ORG/org.key" --passphrase-file "$ORG/pass" \
+    "$T/plain(txt).!!!" "$E2E_ROOT/tampered.!!!"
+grep -qxF "  with $ORG/org.key: stored name \"plain.txt\", user \"Alice\", content intact" \
+    "$E2E_ROOT/inspect-key.out" || fail "inspect --key: the names recorded inside"
+grep -qxF "  with $ORG/org.key: the content is damaged or was tampered with" \
+    "$E2E_ROOT/inspect-key.out" || fail "inspect --key: the tampered content"
+if grep -q 'MARKER' "$E2E_ROOT/inspect-key.out"; then fail "inspect --key showed plaintext"; fi
 checks_end

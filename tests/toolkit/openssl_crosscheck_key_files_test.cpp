@@ -8,6 +8,7 @@
 #include <openssl/evp.h>
 #include <openssl/obj_mac.h>
 #include <openssl/pem.h>
+#include <openssl/rsa.h>
 #include <qor/key_files.h>
 
 #include <cctype>
@@ -15,6 +16,8 @@
 #include <random>
 #include <string>
 
+#include "ber.h"
+#include "envelope_streams.h"
 #include "vector_file.h"
 
 namespace qor::toolkit {
@@ -167,6 +170,78 @@ TEST(KeyFilesCrossCheck, OurPublicKeyFileIsTheOneOpenSslWrites) {
                   kStatusOk);
         EXPECT_EQ(modulusBits, static_cast<uint32_t>(bits));
     }
+}
+
+// The organisation's whole path through OpenSSL: the key file we write is read with the pass
+// phrase, its key unwraps the content key of an envelope sealed for the public half, and RC4
+// under that key and the envelope's salt gives back the content.
+TEST(KeyFilesCrossCheck, OpenSslUnwrapsAContentKeyWithOurKeyFile) {
+    Mt random;
+    RsaPrivateKey key;
+    ASSERT_EQ(RsaGenerateKey(1024, 65537, random.source(), nullptr, &key), kStatusOk);
+    std::string passphrase = "an organisation's pass phrase";
+    SecureBuffer file, spki;
+    ASSERT_EQ(WriteEncryptedKeyFile(key, reinterpret_cast<const uint8_t*>(passphrase.data()),
+                                    passphrase.size(), random.source(), &file),
+              kStatusOk);
+    ASSERT_EQ(RsaPublicKeyBer(key, &spki), kStatusOk);
+    BioPtr bio(BIO_new_mem_buf(file.data(), static_cast<int>(file.size())));
+    PkeyPtr read(PEM_read_bio_PrivateKey(bio.get(), nullptr, nullptr, passphrase.data()));
+    ASSERT_TRUE(read);
+
+    test::SealOptions options;
+    options.publicKeys = {test::Bytes(spki.data(), spki.data() + spki.size())};
+    test::Bytes plain(100);
+    for (size_t i = 0; i < plain.size(); ++i)
+        plain[i] = static_cast<uint8_t>(i * 3 + 1);
+    test::Bytes sealed;
+    ASSERT_EQ(test::Seal(plain, options, sealed), kStatusOk);
+    test::EnvelopeParts parts;
+    ASSERT_TRUE(test::SplitEnvelope(sealed, parts));
+    ASSERT_EQ(parts.recipientInfos.size(), 2u);
+    // The encrypted key is the recipient info's last element.
+    const test::Bytes& info = parts.recipientInfos[1];
+    const uint8_t* p = info.data();
+    BerElement outer, element;
+    ASSERT_TRUE(BerReadExpect(p, info.data() + info.size(), kBerSequence, outer));
+    p = outer.content;
+    while (p < outer.content + outer.length)
+        ASSERT_TRUE(BerRead(p, outer.content + outer.length, element));
+    ASSERT_EQ(element.tag, kBerOctetString);
+    ASSERT_EQ(element.length, 128u);
+
+    EVP_PKEY_CTX* ctx = EVP_PKEY_CTX_new(read.get(), nullptr);
+    unsigned char contentKey[128];
+    size_t length = sizeof contentKey;
+    ASSERT_EQ(EVP_PKEY_decrypt_init(ctx), 1);
+    ASSERT_EQ(EVP_PKEY_CTX_set_rsa_padding(ctx, RSA_PKCS1_PADDING), 1);
+    ASSERT_EQ(EVP_PKEY_decrypt(ctx, contentKey, &length, element.content, element.length), 1);
+    EVP_PKEY_CTX_free(ctx);
+    ASSERT_EQ(length, 5u);
+
+    // RC4 under content key || the 5-byte salt of the content algorithm.
+    test::Bytes rc4Key(contentKey, contentKey + 5);
+    rc4Key.insert(rc4Key.end(), parts.contentAlgorithm.begin() + 16,
+                  parts.contentAlgorithm.begin() + 21);
+    test::Bytes cipher;
+    for (const test::Bytes& c : parts.chunks)
+        cipher.insert(cipher.end(), c.begin(), c.end());
+    EVP_CIPHER* rc4 = EVP_CIPHER_fetch(nullptr, "RC4", nullptr);
+    EVP_CIPHER_CTX* cctx = EVP_CIPHER_CTX_new();
+    test::Bytes content(cipher.size());
+    int n = 0;
+    ASSERT_EQ(EVP_CipherInit_ex2(cctx, rc4, nullptr, nullptr, 0, nullptr), 1);
+    ASSERT_EQ(EVP_CIPHER_CTX_set_key_length(cctx, 10), 1);
+    ASSERT_EQ(EVP_CipherInit_ex2(cctx, nullptr, rc4Key.data(), nullptr, 0, nullptr), 1);
+    ASSERT_EQ(
+        EVP_CipherUpdate(cctx, content.data(), &n, cipher.data(), static_cast<int>(cipher.size())),
+        1);
+    EVP_CIPHER_CTX_free(cctx);
+    EVP_CIPHER_free(rc4);
+    // The empty attribute set, 24 80, then the one piece of 100 bytes.
+    ASSERT_GE(content.size(), 6u + plain.size());
+    EXPECT_EQ(ToHex(content.data(), 6), "3100248004" + std::string("64"));
+    EXPECT_EQ(ToHex(content.data() + 6, plain.size()), ToHex(plain));
 }
 
 }  // namespace
