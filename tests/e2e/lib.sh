@@ -67,7 +67,7 @@ mtime_of() { stat -c %y -- "$1"; }
 # home of the test's own. Nothing of the user running the tests is read or changed.
 export HOME=$E2E_ROOT/user
 export QOR_REGISTRY=$E2E_ROOT/registry.reg
-unset XDG_DATA_HOME QOR_UI QOR_UI_LOG
+unset XDG_DATA_HOME XDG_CONFIG_HOME QOR_UI QOR_UI_LOG QOR_NETWORK QOR_AUTOSTART_PERIOD_MS
 export TZ=UTC
 # The password block and busy flag the user's processes share: this test's own, so that tests
 # running side by side never see each other's.

@@ -133,4 +133,76 @@ TEST(InstallStep, ExecArgumentsAreQuotedThenEscaped) {
     EXPECT_EQ(qor::install::QuoteExecArgument("/h/$x\"y\\z%q`"),
               "\"/h/\\\\$x\\\\\"y\\\\\\\\z%%q\\\\`\"");
 }
+// The Start-menu folder where the shell library makes its link: the desktop's applications
+// folder, written with the install and removed only by the uninstall of that install.
+TEST(InstallStep, StartMenuValueNamesTheApplicationsFolderAndGoesWithItsInstall) {
+    const fs::path root = fs::temp_directory_path() / "qor-install-startmenu-test";
+    fs::remove_all(root);
+    fs::create_directories(root / "build");
+    setenv("QOR_REGISTRY", (root / "registry.reg").string().c_str(), 1);
+    qor::install::InstallPlan plan;
+    plan.home = (root / "home").string();
+    plan.sourceFolder = (root / "build").string();
+    plan.desktop = {(root / "data").string(), (root / "config").string()};
+    const char kShellFolders[] =
+        "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders";
+
+    std::string error;
+    ASSERT_EQ(qor::install::Install(plan, &error), 0) << error;
+    EXPECT_EQ(Read(Hive::kCurrentUser, kShellFolders, "Start Menu"),
+              (root / "data" / "applications").string());
+
+    // Another home's uninstall leaves it; a value someone else changed is not ours to remove.
+    ASSERT_EQ(qor::install::Uninstall((root / "other").string(), plan.desktop, &error), 0);
+    EXPECT_EQ(Read(Hive::kCurrentUser, kShellFolders, "Start Menu"),
+              (root / "data" / "applications").string());
+    ASSERT_TRUE(qor::platform::RegistryWriteString(Hive::kCurrentUser, kShellFolders, "Start Menu",
+                                                   "/elsewhere"));
+    ASSERT_EQ(qor::install::Uninstall(plan.home, plan.desktop, &error), 0) << error;
+    EXPECT_EQ(Read(Hive::kCurrentUser, kShellFolders, "Start Menu"), "/elsewhere");
+
+    ASSERT_EQ(qor::install::Install(plan, &error), 0) << error;
+    ASSERT_EQ(qor::install::Uninstall(plan.home, plan.desktop, &error), 0) << error;
+    EXPECT_EQ(Read(Hive::kCurrentUser, kShellFolders, "Start Menu"), "<missing>");
+    fs::remove_all(root);
+}
+
+// The small programs: the start-up program also as "vodorura.rar" (the Run value's name), and
+// the double-click handled by qor-associate without a terminal once it is installed.
+TEST(InstallStep, CompanionsGoInUnderTheirNamesAndTakeTheFileAssociation) {
+    const fs::path root = fs::temp_directory_path() / "qor-install-companions-test";
+    fs::remove_all(root);
+    fs::create_directories(root / "build");
+    setenv("QOR_REGISTRY", (root / "registry.reg").string().c_str(), 1);
+    for (const char* name : {"qor-associate", "qor-autostart", "qor-shutdown", "qor-uninstall"})
+        std::ofstream(root / "build" / name) << name;
+    qor::install::InstallPlan plan =
+        qor::install::DefaultPlan((root / "home").string(), (root / "build").string());
+    plan.desktop = {(root / "data").string(), (root / "config").string()};
+
+    std::string error;
+    ASSERT_EQ(qor::install::Install(plan, &error), 0) << error;
+    for (const char* name :
+         {"qor-associate", "qor-autostart", "vodorura.rar", "qor-shutdown", "qor-uninstall"})
+        EXPECT_TRUE(fs::exists(root / "home" / name)) << name;
+    EXPECT_EQ(Contents(root / "home" / "vodorura.rar"), "qor-autostart");
+    EXPECT_EQ(Read(Hive::kLocalMachine, "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Run",
+                   "QOR Autocrypt"),
+              plan.home + "/vodorura.rar");
+
+    const std::string open = Contents(root / "data" / "applications" / "qor-vaultis-open.desktop");
+    EXPECT_NE(open.find("Exec=\"" + plan.home + "/qor-associate\" %f\n"), std::string::npos);
+    EXPECT_NE(open.find("Terminal=false\n"), std::string::npos);
+    EXPECT_EQ(open.find("Terminal=true"), std::string::npos);
+    const std::string logon =
+        Contents(root / "config" / "autostart" / "qor-vaultis-autocrypt.desktop");
+    EXPECT_NE(logon.find("Exec=\"" + plan.home + "/vodorura.rar\"\n"), std::string::npos);
+
+    // Everything placed goes with the uninstall, the second name of the start-up program too.
+    ASSERT_EQ(qor::install::Uninstall(plan.home, plan.desktop, &error), 0) << error;
+    EXPECT_FALSE(fs::exists(root / "home"));
+    EXPECT_FALSE(fs::exists(root / "data" / "applications" / "qor-vaultis-open.desktop"));
+    EXPECT_FALSE(fs::exists(root / "config" / "autostart" / "qor-vaultis-autocrypt.desktop"));
+    fs::remove_all(root);
+}
 #endif

@@ -20,6 +20,8 @@ const char kHomeKey[] = "X-QOR-Home=";
 
 // The start-up program's installed name; the log-on entry is written only beside it.
 const char kAutostartProgram[] = "vodorura.rar";
+// The program that decrypts and opens a double-clicked file.
+const char kAssociateProgram[] = "qor-associate";
 
 std::string XmlEscape(const std::string& text) {
     std::string out;
@@ -99,21 +101,23 @@ std::string MimePackage(const std::string& home) {
            "</mime-info>\n";
 }
 
-// The dialogs of the Linux build appear in a terminal, so both entries ask for one.
+// The program that opens encrypted files on a double-click shows no window of its own; where it
+// is not installed, `qor open` does the same from a terminal.
 std::string OpenEntry(const std::string& home) {
+    const bool companion = platform::Exists(home + "/" + kAssociateProgram);
     return "[Desktop Entry]\n"
            "Type=Application\n"
            "Name=QOR Vaultis\n"
            "Comment=Decrypt and open an encrypted file\n"
            "Exec=" +
-           QuoteExecArgument(home + "/qor") +
-           " open %f\n"
-           "MimeType=application/x-qor-encrypted;application/x-qor-shared;\n"
-           "Terminal=true\n"
-           "NoDisplay=true\n" +
-           kHomeKey + home + "\n";
+           (companion ? QuoteExecArgument(home + "/" + kAssociateProgram) + " %f\n"
+                      : QuoteExecArgument(home + "/qor") + " open %f\n") +
+           "MimeType=application/x-qor-encrypted;application/x-qor-shared;\n" +
+           (companion ? "Terminal=false\n" : "Terminal=true\n") + "NoDisplay=true\n" + kHomeKey +
+           home + "\n";
 }
 
+// The start-up program's dialogs (the log-on decryption) appear in a terminal.
 std::string AutostartEntry(const std::string& home) {
     return "[Desktop Entry]\n"
            "Type=Application\n"

@@ -18,19 +18,38 @@ namespace {
 const char kProductKey[] = "CLSID\\{8e3e0f0a-0fcc-11ce-bcb0-b3fd0e253819}\\QOR";
 const char kRunKey[] = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Run";
 const char kVersionKey[] = "SOFTWARE\\QOR Data Security\\QOR Vaultis\\1.1";
+const char kShellFoldersKey[] =
+    "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders";
 
 #ifdef _WIN32
 const char kCoreLibrary[] = "qorsec95.dll";
 const char kInstaller[] = "qor-install.exe";
-const char kShellLibrary[] = "qorshell.dll";
+// The small programs as built, and the names the product knows them by.
+const std::pair<const char*, const char*> kCompanions[] = {
+    {"qorshell.dll", "qorshell.dll"},       {"qor-associate.exe", "associat.exe"},
+    {"qor-autostart.exe", "vodorura.rar"},  {"qor-shutdown.exe", "shutdwn.exe"},
+    {"qor-uninstall.exe", "uninstall.exe"},
+};
 #else
 const char kCoreLibrary[] = "libqorsec95.so";
 const char kInstaller[] = "qor-install";
-const char kShellLibrary[] = "libqorshell.so";
+// The start-up program goes in under its own name and as "vodorura.rar", the name the Run value
+// and the end of the setup start it by.
+const std::pair<const char*, const char*> kCompanions[] = {
+    {"libqorshell.so", "libqorshell.so"}, {"qor-associate", "qor-associate"},
+    {"qor-autostart", "qor-autostart"},   {"qor-autostart", "vodorura.rar"},
+    {"qor-shutdown", "qor-shutdown"},     {"qor-uninstall", "qor-uninstall"},
+};
 #endif
 
 std::string Join(const std::string& folder, const std::string& name) {
     return folder + platform::kSeparator + name;
+}
+
+// Where the shell library makes the Start-menu link on Linux: the desktop's own applications
+// folder. Empty on Windows, whose Start menu the system names itself.
+std::string StartMenuFolder(const DesktopFolders& desktop) {
+    return desktop.data.empty() ? std::string() : desktop.data + "/applications";
 }
 
 std::vector<std::string> ReadManifest(const std::string& home) {
@@ -65,8 +84,10 @@ InstallPlan DefaultPlan(const std::string& home, const std::string& sourceFolder
     plan.sourceFolder = sourceFolder;
     plan.files = {{kCoreLibrary, kCoreLibrary}, {"decexe", "decexe"}, {kInstaller, kInstaller}};
     // Companion programs join the list as they are built; a missing one is skipped.
-    for (const char* optional : {"qor", "qor-call", kShellLibrary})
+    for (const char* optional : {"qor", "qor-call"})
         plan.files.emplace_back(optional, optional);
+    for (const auto& [built, installed] : kCompanions)
+        plan.files.emplace_back(built, installed);
     plan.desktop = DefaultDesktopFolders();
     return plan;
 }
@@ -113,7 +134,10 @@ int Install(const InstallPlan& plan, std::string* error) {
                                       Join(plan.home, "vodorura.rar")) &&
         platform::RegistryWriteString(Hive::kLocalMachine, kVersionKey, "UninstallString",
                                       "\"" + Join(plan.home, kInstaller) + "\" --uninstall");
-    if (!ok) {
+    const std::string startMenu = StartMenuFolder(plan.desktop);
+    if (!ok ||
+        (!startMenu.empty() && !platform::RegistryWriteString(Hive::kCurrentUser, kShellFoldersKey,
+                                                              "Start Menu", startMenu))) {
         *error = "cannot write the registry";
         return 1;
     }
@@ -129,6 +153,13 @@ int Uninstall(const std::string& home, const DesktopFolders& desktop, std::strin
         platform::RegistryDeleteValue(Hive::kClassesRoot, kProductKey, "UserHomeDir");
         platform::RegistryDeleteValue(Hive::kLocalMachine, kRunKey, "QOR Autocrypt");
         platform::RegistryDeleteValue(Hive::kLocalMachine, kVersionKey, "UninstallString");
+        std::string startMenu;
+        if (!StartMenuFolder(desktop).empty() &&
+            platform::RegistryReadString(Hive::kCurrentUser, kShellFoldersKey, "Start Menu",
+                                         &startMenu) &&
+            startMenu == StartMenuFolder(desktop)) {
+            platform::RegistryDeleteValue(Hive::kCurrentUser, kShellFoldersKey, "Start Menu");
+        }
     }
     RemoveDesktopEntries(desktop, home);
     std::error_code ec;
