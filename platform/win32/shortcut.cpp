@@ -25,10 +25,10 @@ int WriteShortcut(const std::string& linkPath, const std::string& target,
         result = link->QueryInterface(IID_IPersistFile, reinterpret_cast<void**>(&file));
     }
     if (SUCCEEDED(result)) {
-        link->SetPath(Widen(target).c_str());
-        link->SetDescription(Widen(description).c_str());
+        link->SetPath(win32::Widen(target).c_str());
+        link->SetDescription(win32::Widen(description).c_str());
         link->SetWorkingDirectory(L"");
-        result = file->Save(Widen(linkPath).c_str(), TRUE);
+        result = file->Save(win32::Widen(linkPath).c_str(), TRUE);
     }
     if (file != nullptr) file->Release();
     if (link != nullptr) link->Release();
