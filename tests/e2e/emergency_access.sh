@@ -308,6 +308,15 @@ grep -qxF '  problem: no trailer of a known form ends the file' "$E2E_ROOT/inspe
 grep -qxF '  problem: the envelope breaks off or is damaged among its recipients' \
     "$E2E_ROOT/inspect-damaged.out" || fail "inspect: the damaged recipients"
 refused inspect-missing 1 "cannot read $E2E_ROOT/missing" inspect "$E2E_ROOT/missing"
+# The AutoCrypt list, once setup has made one: a local file of its own name, never sealed for
+# the organisation.
+if [[ -f $QOR_HOME/autocryp.!!! ]]; then
+    run_admin inspect-list 0 inspect "$QOR_HOME/autocryp.!!!"
+    expect_eq "$(head -n 1 "$E2E_ROOT/inspect-list.out")" \
+        "$QOR_HOME/autocryp.!!!: AutoCrypt list, $(stat -c %s "$QOR_HOME/autocryp.!!!") bytes" \
+        "inspect: the AutoCrypt list"
+    expect_eq "$(grep -c '^    recipient' "$E2E_ROOT/inspect-list.out")" 1 "the list's recipients"
+fi
 # With the organisation's key: the name and user name recorded inside, and the MAC's verdict on
 # a file whose content was changed (its structure still reads).
 cp -- "$T/plain(txt).!!!" "$E2E_ROOT/tampered.!!!"
