@@ -122,6 +122,11 @@ TEST_F(ShellLibraryTest, StartMenuLinkAndUninstallCleanUp) {
 }
 
 TEST_F(ShellLibraryTest, TheKeptPasswordRunsOutAfterItsMinutes) {
+#ifdef _WIN32
+    // There the block is a data section of the shell library itself, which this program can
+    // reach only through the library's own calls.
+    GTEST_SKIP() << "the shared section belongs to qorshell.dll";
+#endif
     const auto check = Bind<int (*)()>("SH_CheckPassword");
     const auto now = static_cast<uint32_t>(std::time(nullptr));
     Block block{1, now - 299, 5, "secret1"};
