@@ -56,7 +56,7 @@ void HoldSessionEnd() {
     pthread_sigmask(SIG_BLOCK, &set, nullptr);
 }
 
-void WaitForSessionEnd(int, uint32_t periodMs, const std::function<void()>& tick) {
+void WaitForSessionEnd(int, uint32_t periodMs, const std::function<bool()>& tick) {
     HoldSessionEnd();
     const sigset_t set = EndSignals();
     const uint64_t period = periodMs == 0 ? 1 : periodMs;
@@ -65,7 +65,7 @@ void WaitForSessionEnd(int, uint32_t periodMs, const std::function<void()>& tick
     for (;;) {
         const uint64_t now = NowMs();
         if (now >= due) {
-            tick();
+            if (!tick()) return;
             due += period;
             const uint64_t after = NowMs();
             if (due <= after) due = after + period;

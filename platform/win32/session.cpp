@@ -25,7 +25,7 @@ void EnableShutdownPrivilege() {
 struct Waiter {
     UINT_PTR timerId;
     UINT period;
-    const std::function<void()>* tick;
+    const std::function<bool()>* tick;
 };
 
 LRESULT CALLBACK WaiterProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
@@ -38,7 +38,8 @@ LRESULT CALLBACK WaiterProc(HWND window, UINT message, WPARAM wParam, LPARAM lPa
             break;
         }
         case WM_TIMER:
-            if (waiter != nullptr && wParam == waiter->timerId) (*waiter->tick)();
+            if (waiter != nullptr && wParam == waiter->timerId && !(*waiter->tick)())
+                DestroyWindow(window);
             break;
         case WM_QUERYENDSESSION:
             if (waiter != nullptr) KillTimer(window, waiter->timerId);
@@ -69,7 +70,7 @@ bool EndSession(SessionEnd how) {
 
 void HoldSessionEnd() {}
 
-void WaitForSessionEnd(int timerId, uint32_t periodMs, const std::function<void()>& tick) {
+void WaitForSessionEnd(int timerId, uint32_t periodMs, const std::function<bool()>& tick) {
     const HINSTANCE instance = GetModuleHandleW(nullptr);
     WNDCLASSW windowClass{};
     windowClass.lpfnWndProc = WaiterProc;

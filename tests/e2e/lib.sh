@@ -23,7 +23,19 @@ E2E_ROOT=$(mktemp -d "${TMPDIR:-/tmp}/qor-e2e.XXXXXX") || exit 2
 # The passwords the tests type; none may ever appear in a transcript or in a program's output.
 E2E_SECRETS=(secret1 onetime1 wrongpw1 badpass9)
 
+# The AutoCrypt start-up program, which the setup starts, runs until its session ends; the
+# programs started from the test's root end with the test (found by their own file, by id).
+e2e_end_programs() {
+    local exe pid
+    for exe in /proc/[0-9]*/exe; do
+        [[ $(readlink -- "$exe" 2>/dev/null) == "$E2E_ROOT"/* ]] || continue
+        pid=${exe#/proc/}
+        kill -TERM "${pid%/exe}" 2>/dev/null
+    done
+}
+
 e2e_cleanup() {
+    e2e_end_programs
     if [[ ${QOR_E2E_KEEP:-0} == 1 ]]; then
         echo "kept $E2E_ROOT"
         return

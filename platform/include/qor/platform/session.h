@@ -28,10 +28,10 @@ bool EndSession(SessionEnd how);
 // short. Nothing on Windows, where the end arrives as a message.
 void HoldSessionEnd();
 
-// Calls `tick` every `periodMs` milliseconds until the session ends, then returns. Linux: one of
-// the held signals ends it. Windows: a hidden window runs timer `timerId`; it agrees to the end of
-// the session (stopping the timer), starts the timer again when the end is called off, and
-// returns once the session ends or the window is closed.
-void WaitForSessionEnd(int timerId, uint32_t periodMs, const std::function<void()>& tick);
+// Calls `tick` every `periodMs` milliseconds until the session ends or `tick` answers false, then
+// returns. Linux: one of the held signals ends it. Windows: a hidden window runs timer `timerId`;
+// it agrees to the end of the session (stopping the timer), starts the timer again when the end
+// is called off, and returns once the session ends or the window is closed.
+void WaitForSessionEnd(int timerId, uint32_t periodMs, const std::function<bool()>& tick);
 
 }  // namespace qor::platform

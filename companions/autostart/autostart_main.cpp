@@ -1,0 +1,25 @@
+// qor-autostart (installed as "vodorura.rar" too): runs for the whole session from log-on. It
+// decrypts the AutoCrypt list's files when the user asked for that at start-up, makes sure the
+// "QOR Encrypt and Shut Down..." link stands in the Start menu, and then lets the shell library
+// forget a kept password once its keep period is over, every 30 seconds, until the session ends.
+#include <qor/platform/files.h>
+#include <qor/platform/session.h>
+#include <qor/shell/shell_exports.h>
+
+#include "autostart_settings.h"
+
+int main() {
+    using namespace qor;
+    // An end of the session asked for during the log-on decryption waits until it is done.
+    platform::HoldSessionEnd();
+    if (autostart::StartupDisabled()) return 0;
+    if (autostart::UserIsSetUp()) SH_AutoDecrypt(nullptr);
+    SH_AddToStartMenu();
+    const std::string folder = platform::ProgramFolder();
+    platform::WaitForSessionEnd(autostart::kTimerId, autostart::Period(), [&folder] {
+        SH_CheckPassword();
+        // A removed installation has nothing left to look after.
+        return folder.empty() || platform::Exists(folder);
+    });
+    return 0;
+}
