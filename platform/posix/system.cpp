@@ -1,5 +1,6 @@
 // Clocks, entropy records, programs and libraries on Linux.
 #include <dlfcn.h>
+#include <fcntl.h>
 #include <sched.h>
 #include <signal.h>
 #include <spawn.h>
@@ -253,14 +254,22 @@ bool StartProgram(const std::string& path, const std::string& arguments) {
     posix_spawnattr_setsigdefault(&attributes, &all);
     posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
 
+    // The program may outlive this one (the AutoCrypt start-up program runs for the session): it
+    // gets none of this process's terminal or pipes, which would otherwise stay open while it runs.
+    posix_spawn_file_actions_t files;
+    posix_spawn_file_actions_init(&files);
+    for (int fd = 0; fd <= 2; ++fd)
+        posix_spawn_file_actions_addopen(&files, fd, "/dev/null", fd == 0 ? O_RDONLY : O_WRONLY, 0);
+
     // Not waited for, as WinExec does not wait. The product's programs are short-lived, so the
     // finished child is reaped once this process exits rather than by a SIGCHLD handler that
     // would change the whole process's behaviour.
     pid_t pid = 0;
     const bool searched = path.find('/') == std::string::npos;
-    int rc = searched ? posix_spawnp(&pid, path.c_str(), nullptr, &attributes, argv.data(), environ)
-                      : posix_spawn(&pid, path.c_str(), nullptr, &attributes, argv.data(), environ);
+    int rc = searched ? posix_spawnp(&pid, path.c_str(), &files, &attributes, argv.data(), environ)
+                      : posix_spawn(&pid, path.c_str(), &files, &attributes, argv.data(), environ);
     posix_spawnattr_destroy(&attributes);
+    posix_spawn_file_actions_destroy(&files);
     if (rc != 0) return posix::FailWith(posix::ErrorFromErrno(rc, path));
     return true;
 }

@@ -104,6 +104,22 @@ TEST(System, ProgramsAndEnvironment) {
     }
     EXPECT_EQ(text, "two words|a\\\\b");
 
+    // A started program may run for the whole session: it holds none of this process's
+    // terminal or pipes (a test runner would wait for them to close).
+    const std::string fds = dir / "fds.txt";
+    // (Read before the redirection of the last command, which the shell may apply to itself.)
+    ASSERT_TRUE(StartProgram("/bin/sh",
+                             "-c \"a=$(readlink /proc/$$/fd/0); "
+                             "b=$(readlink /proc/$$/fd/1); c=$(readlink /proc/$$/fd/2); "
+                             "echo $a $b $c > " +
+                                 fds + ".tmp && mv " + fds + ".tmp " + fds + "\""));
+    std::string links;
+    for (int i = 0; i < 500 && links.empty(); ++i) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        links = qor::test::ReadText(fds);
+    }
+    EXPECT_EQ(links, "/dev/null /dev/null /dev/null\n");
+
     setenv("QOR_PLATFORM_TEST_VARIABLE", "value = x", 1);
 #else
     _putenv_s("QOR_PLATFORM_TEST_VARIABLE", "value = x");
