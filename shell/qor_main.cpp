@@ -40,6 +40,7 @@ const char kUsage[] =
     "  share-decrypt PATH...  decrypt shared files with their one-time password\n"
     "  open FILE              decrypt one encrypted file and print the decrypted file's path\n"
     "  menu PATH...           show the menu a file manager shows for these items\n"
+    "  inspect FILE...        say what each file is, without any secret (exit 1: damaged)\n"
     "  change-password        change your password\n"
     "  clear-password         forget the password kept in memory\n"
     "  help                   show the help topics\n"
@@ -234,6 +235,29 @@ int RunOpen(const std::string& path) {
     return kOk;
 }
 
+// Each file described in turn; status 1 when any was damaged or unreadable.
+int RunInspect(const std::vector<std::string>& paths) {
+    ShellLibrary shell;
+    int status = kOk;
+    if (!LibrariesPresent(shell, &status)) return status;
+    auto inspect = shell.Bind<int (*)(const char*, char*, unsigned)>("QorShellInspect", &status);
+    if (inspect == nullptr) return status;
+    std::vector<char> text(1 << 16);
+    for (const std::string& path : paths) {
+        const std::string full = MakeAbsolute(path, qor::platform::CurrentFolder());
+        text[0] = '\0';
+        const int result = inspect(full.c_str(), text.data(), static_cast<unsigned>(text.size()));
+        if (result == -2) return Fail(kNoLibrary, std::string("cannot load ") + kCoreLibraryName);
+        if (result < 0) {
+            status = Fail(kFailed, "cannot read " + path);
+            continue;
+        }
+        std::fputs(text.data(), stdout);
+        if (result == 1) status = kFailed;
+    }
+    return status;
+}
+
 struct MenuCommand {
     const char* name;
     int offset;
@@ -278,6 +302,10 @@ int main(int argc, char** argv) {
         return RunMenu(args);
     }
     if (command == "autocrypt") return RunAutoCrypt(args);
+    if (command == "inspect") {
+        if (args.empty()) return Fail(kBadArgs, "inspect needs at least one file");
+        return RunInspect(args);
+    }
     for (const MenuCommand& c : kMenuCommands) {
         if (command != c.name) continue;
         if (c.takesPaths && args.empty())

@@ -60,6 +60,12 @@ QOR_SHELL_EXPORT int SH_AutoDecrypt(QorShellWindow owner) {
     }
 }
 
+QOR_SHELL_EXPORT int QorShellInspect(const char* path, char* text, unsigned size) {
+    const CoreLibrary core;
+    const auto inspect = core.Export<int (*)(const char*, char*, unsigned)>("InspectFile");
+    return inspect != nullptr ? inspect(path, text, size) : -2;
+}
+
 QOR_SHELL_EXPORT int SH_CheckPassword(void) {
     qor::shell::ExpireKeptPassword();
     return 0;

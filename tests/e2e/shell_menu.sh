@@ -92,6 +92,18 @@ dialog: Encrypt
 dialog: Encrypting
 TEXT
 
+# What a file is, through the shell and the core, without a secret; damaged or missing: status 1.
+run_qor inspect 0 "" inspect "$M/a(txt).!!!"
+grep -q ': local file, ' "$E2E_ROOT/inspect.out" || fail "inspect does not say what a local file is"
+grep -q 'item 1, flag 1: source name "a.txt"' "$E2E_ROOT/inspect.out" || fail "inspect: no name"
+head -c 100 -- "$M/a(txt).!!!" >"$M/cut.!!!"
+run_qor inspect-bad 1 "" inspect "$M/cut.!!!" "$M/gone.!!!"
+grep -q 'problem: no trailer of a known form ends the file' "$E2E_ROOT/inspect-bad.out" ||
+    fail "inspect does not say what is wrong with a damaged file"
+expect_output inspect-bad err "qor: cannot read $M/gone.!!!"
+run_qor inspect-none 2 "" inspect
+rm -f -- "$M/cut.!!!"
+
 # While another process works through the shell, every product item is gray but the clearing of
 # the kept password (the encrypt dialog keeps it again: the keep box remembers its last state).
 head -c $((96 << 20)) /dev/urandom >"$M/big.dat"

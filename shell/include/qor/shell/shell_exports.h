@@ -41,6 +41,10 @@ QOR_SHELL_EXPORT int UninstInitialize(void* ignored1, void* ignored2, void* igno
 /* 8: nothing. 0. */
 QOR_SHELL_EXPORT int UninstUnInitialize(void* ignored1, void* ignored2, void* ignored3);
 
+/* Not a numbered export: what the file `path` is, described without any secret, as text into
+ * `text` (cut to `size`): 0, 1 damaged, -1 unreadable, -2 the core library is missing. */
+QOR_SHELL_EXPORT int QorShellInspect(const char* path, char* text, unsigned size);
+
 #ifdef __cplusplus
 }
 #endif

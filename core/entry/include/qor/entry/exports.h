@@ -110,6 +110,11 @@ QOR_EXPORT int EncryptNow(QorWindow owner, const QorStringArray* entries,
 QOR_EXPORT int DecryptNow(QorWindow owner, const QorStringArray* entries,
                           PasswordHandOver* handOver);
 
+/* What the file `path` is, described without any secret, as text into `text` (cut to `size`
+ * bytes, terminator included): 0, 1 when the file is damaged (the text says how), -1 when it
+ * cannot be read. No dialog is shown. */
+QOR_EXPORT int InspectFile(const char* path, char* text, unsigned size);
+
 /* Framework plumbing kept for callers that bind them: no trace options exist, no messages need
  * pre-translation, and there is no idle work. */
 QOR_EXPORT int PromptTraceFlags(QorWindow owner, void* traceFlags);
