@@ -172,6 +172,7 @@ int RunAutoCrypt(const std::vector<std::string>& args) {
     }
 
     if (!CanShowDialogs()) return Fail(kFailed, kNoTerminal);
+    if (!PreferenceFilePresent()) return Fail(kFailed, kNotSetUp);
     if (command == "run-shutdown" || command == "run-startup") {
         const auto run = shell.Bind<RunCall>(
             command == "run-shutdown" ? "SH_AutoEncrypt" : "SH_AutoDecrypt", &status);

@@ -135,15 +135,8 @@ bool LibrariesPresent(const ShellLibrary& shell, int* status) {
 // The user is set up when the installed home folder holds the preference file and the menu
 // offers no setup.
 bool IsSetUp(ShellObject& object) {
-    std::string home;
-    if (!qor::platform::RegistryReadString(qor::platform::Hive::kClassesRoot,
-                                           "CLSID\\{8e3e0f0a-0fcc-11ce-bcb0-b3fd0e253819}\\QOR",
-                                           "UserHomeDir", &home) ||
-        home.empty()) {
-        return false;
-    }
-    if (!qor::platform::Exists(home + qor::platform::kSeparator + "userpref.!!!")) return false;
-    return object.Menu().find("&Setup QOR Vaultis...") == std::string::npos;
+    return PreferenceFilePresent() &&
+           object.Menu().find("&Setup QOR Vaultis...") == std::string::npos;
 }
 
 // One menu command for a selection (or for none): the object, its selection, the command.
@@ -157,6 +150,12 @@ int RunMenuCommand(int offset, const std::vector<std::string>& paths, bool needs
     if (!CanShowDialogs()) return Fail(kFailed, kNoTerminal);
     ShellObject object(shell, &status);
     if (!object.ready()) return status;
+    // A file manager grays these before setup; a command line cannot, so it says what to do
+    // instead of leading a new user into the preference file's recovery.
+    if (offset != kOffsetHelp && offset != kOffsetAbout && offset != kOffsetClearPassword &&
+        !IsSetUp(object)) {
+        return Fail(kFailed, kNotSetUp);
+    }
     if (needsSelection) object.Initialize(full);
     object.Invoke(offset);
     return kOk;

@@ -1,6 +1,7 @@
 #include "shell_library.h"
 
 #include <qor/platform/files.h>
+#include <qor/platform/registry.h>
 #include <qor/platform/terminal.h>
 
 namespace qor::shell {
@@ -16,6 +17,17 @@ bool CanShowDialogs() {
     platform::Terminal terminal;
     return terminal.Open();
 #endif
+}
+
+bool PreferenceFilePresent() {
+    std::string home;
+    if (!platform::RegistryReadString(platform::Hive::kClassesRoot,
+                                      "CLSID\\{8e3e0f0a-0fcc-11ce-bcb0-b3fd0e253819}\\QOR",
+                                      "UserHomeDir", &home) ||
+        home.empty()) {
+        return false;
+    }
+    return platform::Exists(home + platform::kSeparator + "userpref.!!!");
 }
 
 bool CoreLibraryPresent() {

@@ -71,5 +71,9 @@ inline constexpr char kNoTerminal[] =
     "with QOR_UI=script:FILE)";
 // The shell library does nothing, silently, without the core beside it; qor says so instead.
 bool CoreLibraryPresent();
+// The installed home folder holds the user's preference file (the user may be set up).
+bool PreferenceFilePresent();
+inline constexpr char kNotSetUp[] =
+    "QOR Vaultis is not set up for this user yet: run qor setup first";
 
 }  // namespace qor::shell

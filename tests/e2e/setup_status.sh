@@ -8,11 +8,12 @@ run_qor status-before 1 "" status
 expect_output status-before out "not set up"
 expect_transcript status-before </dev/null
 
-# Without a preference file an operation asks for the backup diskette; declining ends it with
-# nothing touched.
+# Without a preference file an operation is refused with what to do (a file manager grays it),
+# without a dialog and with nothing touched.
 echo "untouched" >"$DATA/letter.txt"
-run_qor encrypt-before 0 'dialog "QOR Vaultis" -> 2' encrypt "$DATA/letter.txt"
-expect_transcript encrypt-before <<<"dialog: QOR Vaultis"
+run_qor encrypt-before 1 "" encrypt "$DATA/letter.txt"
+expect_output encrypt-before err "qor: QOR Vaultis is not set up for this user yet: run qor setup first"
+expect_transcript encrypt-before </dev/null
 expect_tree "$DATA" <<<"letter.txt"
 
 run_qor setup 0 "$SETUP_SCENARIO" setup

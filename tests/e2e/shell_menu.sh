@@ -34,6 +34,13 @@ printf 'x\n' >"$M/tool.exe"
 expect_eq "$(menu_of fresh "$M/a.txt" | usable)" "&QOR Settings|&About QOR...|&Setup QOR Vaultis..." \
     "usable items before setup"
 
+# What the menu grays, the command line refuses with what to do (no dialog, no diskette prompt).
+for command in "encrypt $M/a.txt" "change-password" "autocrypt list"; do
+    # shellcheck disable=SC2086  # the command's words
+    run_qor not-set-up 1 "" $command
+    expect_output not-set-up err "qor: QOR Vaultis is not set up for this user yet: run qor setup first"
+done
+
 run_qor setup 0 "$SETUP_SCENARIO" setup
 expect_menu plain "-
 &Encrypt...
