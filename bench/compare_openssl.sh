@@ -34,7 +34,7 @@ work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 
 for ((round = 1; round <= rounds; round++)); do
-    echo "Round $round of $rounds: qor_bench (MD5, RC4 with MAC both ways), openssl speed (md5, rc4)" >&2
+    echo "Round $round of $rounds: qor_bench (MD5, RC4 with MAC), openssl speed (md5, rc4)" >&2
     # A failed run shows up as "n/a" below, like a missing OpenSSL figure.
     "$bench" --benchmark_filter='^BM_(Md5|Rc4MacEncrypt|Rc4MacDecrypt)(/|$)' \
         --benchmark_min_time=1 --benchmark_format=json >"$work/ours.$round.json" || true

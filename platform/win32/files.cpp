@@ -208,6 +208,10 @@ bool File::Flush() {
     return true;
 }
 
+// The cache manager reads ahead and writes behind by itself on Windows.
+void File::AdviseSequential() {}
+void File::StartWriteBack(uint64_t, uint64_t) {}
+
 bool File::GetTimes(FileTimes* times) const {
     if (!IsOpen()) return win32::FailWith(kErrorInvalidHandle);
     FILETIME creation, access, write;
@@ -299,6 +303,13 @@ bool SetPermissions(const std::string&, uint32_t) {
 
 bool FlushFolder(const std::string&) {
     return true;
+}
+
+bool FlushFiles(const std::vector<File*>& files) {
+    bool ok = true;
+    for (File* file : files)
+        ok = file->Flush() && ok;
+    return ok;
 }
 
 bool FreeSpace(const std::string& path, uint64_t* bytes) {

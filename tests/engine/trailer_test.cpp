@@ -260,15 +260,17 @@ TEST_F(TrailerSearch, OverwriteWritesWholeBannerBlocks) {
                                        {5000, 10},
                                        {65536, 128},
                                        {65537, 129},
-                                       {200000, 391}}) {
+                                       {200000, 391},
+                                       {1048576, 2048},
+                                       {2200000, 4297}}) {
         const std::string path = Path("o", "file");
         WriteAll(path, Pattern(size));
         hookCalls_ = 0;
         ASSERT_EQ(OverwriteFile(path, &hook_), 0);
         const Bytes after = ReadAll(path);
         ASSERT_EQ(after.size(), blocks * 512) << size;
-        // The blocks go out 128 to a write, the hook called after each write.
-        EXPECT_EQ(hookCalls_, static_cast<int>((blocks + 127) / 128));
+        // The blocks go out 2048 (1 MiB) to a write, the hook called after each write.
+        EXPECT_EQ(hookCalls_, static_cast<int>((blocks + 2047) / 2048));
         for (size_t b = 0; b < blocks; ++b) {
             EXPECT_EQ(Bytes(after.begin() + static_cast<long>(b * 512),
                             after.begin() + static_cast<long>(b * 512 + 40)),

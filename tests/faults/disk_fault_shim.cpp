@@ -7,7 +7,8 @@
 //   QOR_FAULT_BUDGET  bytes that matching files may take in all. The write that would pass the
 //                     budget writes what still fits; every later one fails.
 //   QOR_FAULT_ERRNO   ENOSPC (the default) or EIO: what the failing call reports.
-//   QOR_FAULT_SYNC    1: writes always succeed and fsync/fdatasync of a matching file fail once
+//   QOR_FAULT_SYNC    1: writes always succeed and fsync/fdatasync/syncfs of a matching file fail
+//   once
 //                     the budget is passed, as on file systems that allocate at write-back.
 //   QOR_FAULT_FREE    what statvfs/statfs report as free for every path: a byte count, or
 //                     "budget" for what the budget still holds.
@@ -201,6 +202,13 @@ int fsync(int fd) {
 
 int fdatasync(int fd) {
     static const auto real = Next<int (*)(int)>("fdatasync");
+    if (SyncFails(fd)) return -1;
+    return real(fd);
+}
+
+// A group of files is flushed with one syncfs of their file system, named by one of them.
+int syncfs(int fd) {
+    static const auto real = Next<int (*)(int)>("syncfs");
     if (SyncFails(fd)) return -1;
     return real(fd);
 }

@@ -149,7 +149,8 @@ check() {  # WHAT encrypt|decrypt
     if [[ ${#unverified[@]} -gt 0 ]]; then
         while IFS= read -r rel; do
             [[ -n $rel ]] || continue
-            fail "$what: $rel: the plaintext is gone or damaged, and the encrypted file does not decrypt to it"
+            fail "$what: $rel: the plaintext is gone or damaged, and the encrypted file" \
+                "does not decrypt to it"
             states[$rel]="DATA LOST"
             LOST=$((LOST + 1))
         done < <(failing_decryptions "${unverified[@]}")

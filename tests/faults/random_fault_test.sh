@@ -144,6 +144,9 @@ done
 summary encryption
 
 echo "== decryption"
+no_space_decrypt="message: QOR Vaultis: Not enough disk space to decrypt \"$ENCRYPTED\". [OK/Cancel]"
+tampered_decrypt="message: QOR Vaultis: Could not decrypt  \"$ENCRYPTED\".  File may have been"
+tampered_decrypt+=" tampered with or encrypted by another person. [OK/Cancel]"
 for ((k = 1; k <= TRIALS; k++)); do
     fresh "$ENC_REF" "big(dat).!!!"
     choose_fault $((SIZE + 4096))
@@ -155,12 +158,9 @@ for ((k = 1; k <= TRIALS; k++)); do
         [[ $(listing "$DATA") == "big(dat).!!!" ]]; then
         state="refused, encrypted file untouched"
         if [[ $KIND == full* ]]; then
-            expect_eq "$said" \
-                "message: QOR Vaultis: Not enough disk space to decrypt \"$ENCRYPTED\". [OK/Cancel]" \
-                "$what: message"
+            expect_eq "$said" "$no_space_decrypt" "$what: message"
         else
-            expect_eq "$said" "message: QOR Vaultis: Could not decrypt  \"$ENCRYPTED\".  File may have been tampered with or encrypted by another person. [OK/Cancel]" \
-                "$what: message"
+            expect_eq "$said" "$tampered_decrypt" "$what: message"
         fi
     elif [[ $(listing "$DATA") == big.dat ]] && cmp -s -- "$SOURCE" "$REF"; then
         state="decrypted, no fault reached"

@@ -64,10 +64,11 @@ int WriteEncryptedFile(CryptContext& context, const std::string& source, const s
                        const OutputDescription& description, ProgressHook* hook);
 
 // Decrypts `encrypted` into `temporary`; `decrypted` receives the folder of the encrypted file
-// followed by the name stored in the envelope, `nameLength` that name's stored length.
+// followed by the name stored in the envelope, `nameLength` that name's stored length. The
+// temporary file is flushed to the medium unless the caller flushes it later (`durable` false).
 int ReadEncryptedFile(CryptContext& context, const std::string& encrypted,
                       const std::string& temporary, std::string* decrypted, uint32_t* nameLength,
                       uint32_t nameLimit, const uint8_t* key, uint32_t keyLength,
-                      ProgressHook* hook);
+                      ProgressHook* hook, bool durable = true);
 
 }  // namespace qor::engine

@@ -8,6 +8,7 @@
 #include <cstring>
 
 #include "crypt_context.h"
+#include "durable_batch.h"
 #include "engine_internal.h"
 #include "file_state.h"
 #include "file_stream.h"
@@ -63,17 +64,6 @@ bool ReadShareItem(File& file, uint8_t type, uint8_t out[16]) {
     return file.Read(out, 16, &got) && got == 16;
 }
 
-// After the decrypted file has its final name: that name made durable before the encrypted
-// copy may go, then the encrypted file's attributes and times carried over.
-void Finish(const FileJob& job, const FileState& state, const std::string& encrypted,
-            const std::string& decrypted) {
-    const bool durable = platform::FlushFolder(FolderToFlush(decrypted));
-    if (job.options != nullptr && job.options->removeSource == 1 && durable) {
-        platform::DeleteFile(encrypted);
-    }
-    CarryFileState(state, decrypted, false);
-}
-
 int Ask(const FileJob& job, const std::string& text) {
     return ui::CurrentHost().ShowMessage(job.parent, text, kCaption, ui::MessageButtons::kYesNo,
                                          ui::MessageIcon::kQuestion);
@@ -84,7 +74,7 @@ int Ask(const FileJob& job, const std::string& text) {
 int ReadEncryptedFile(CryptContext& context, const std::string& encrypted,
                       const std::string& temporary, std::string* decrypted, uint32_t* nameLength,
                       uint32_t nameLimit, const uint8_t* key, uint32_t keyLength,
-                      ProgressHook* hook) {
+                      ProgressHook* hook, bool durable) {
     if (context.status() != 0) return context.status();
     File in =
         File::Open(encrypted, platform::kAccessRead, platform::kShareNone, platform::kOpenExisting);
@@ -104,8 +94,11 @@ int ReadEncryptedFile(CryptContext& context, const std::string& encrypted,
         context.Note(
             EnvelopeOpen(writer.record(), attributes, context.envelope(), input.record(), hook));
     }
-    // The plaintext must be on the medium before the encrypted file can be given up.
-    if (context.status() == 0 && (!writer.Flush() || !out.Flush())) context.Fail(kStreamFailed);
+    // The plaintext must be on the medium before the encrypted file can be given up: now, or
+    // with the other files of a batch.
+    if (context.status() == 0 && (!writer.Flush() || (durable && !out.Flush()))) {
+        context.Fail(kStreamFailed);
+    }
     if (context.status() == 0) CallHook(hook);
 
     const unsigned char* name = nullptr;
@@ -133,7 +126,42 @@ int ReadEncryptedFile(CryptContext& context, const std::string& encrypted,
     return context.status();
 }
 
-int DecryptFile(FileJob& job, const std::string& encrypted, std::string* decryptedPath) {
+void ReportDecryptFailure(FileJob& job, int status, const std::string& encrypted) {
+    const bool cancelled = status == kStatusCancelled || status == kEngineInnerCancelled;
+    if (cancelled || RunCancelled(job)) return;
+    std::string text;
+    if (status == kEngineCannotOpen) {
+        if (job.quiet != 1)
+            text = "Could not decrypt \"%s\".  Disk or drive may be write-protected.";
+    } else {
+        const int space = CheckDiskSpace(encrypted);
+        if (space == -1) {
+            text = "Not enough disk space to decrypt \"%s\".";
+        } else if (space == -2) {
+            text = "Cannot decrypt \"%s\".  Drive not accessible.";
+        } else if (status == kEngineWrongPassword) {
+            text = "\"%s\" was encrypted with a different password.";
+        } else {
+            text =
+                "Could not decrypt  \"%s\".  File may have been tampered with or "
+                "encrypted by another person.";
+        }
+    }
+    if (!text.empty() && ShowEngineMessage(job, WithPath(text, encrypted), true) == ui::kIdCancel) {
+        CancelRun(job);
+    }
+}
+
+void FinishDecryption(const FileJob& job, const FileState& state, const std::string& encrypted,
+                      const std::string& decrypted, bool durable) {
+    if (job.options != nullptr && job.options->removeSource == 1 && durable) {
+        platform::DeleteFile(encrypted);
+    }
+    CarryFileState(state, decrypted, false);
+}
+
+int DecryptFileInto(FileJob& job, const std::string& encrypted, std::string* decryptedPath,
+                    DurableBatch* batch) {
     std::string temporary;
     std::string decrypted;
     const FileState state = RememberFileState(encrypted);
@@ -170,54 +198,52 @@ int DecryptFile(FileJob& job, const std::string& encrypted, std::string* decrypt
         if (MakeTempName(encrypted, &temporary) != 0) context.Fail(kEngineCannotOpen);
         uint32_t nameLength = 0;
         ReadEncryptedFile(context, encrypted, temporary, &decrypted, &nameLength,
-                          CryptContext::kFileNameSize, key.data(), keyLength, job.progress);
+                          CryptContext::kFileNameSize, key.data(), keyLength, job.progress,
+                          batch == nullptr);
     }
     key.Clear();
-    const int status = context.status();
+    int status = context.status();
+
+    if (status == 0 && batch != nullptr) {
+        // Under its own name at once, flushed later with the batch; the encrypted file stays
+        // until then. A name that is taken goes the slow way: flushed now, then the question.
+        if (platform::MoveFile(temporary, decrypted)) {
+            if (decryptedPath != nullptr) *decryptedPath = decrypted;
+            batch->AddDecrypted(job, encrypted, decrypted, state);
+            return status;
+        }
+        File written = File::Open(temporary, platform::kAccessWrite, platform::kShareNone,
+                                  platform::kOpenExisting);
+        if (!written.IsOpen() || !written.Flush()) status = kStreamFailed;
+    }
     if (status == 0 && decryptedPath != nullptr) *decryptedPath = decrypted;
 
     if (status != 0) {
-        const bool cancelled = status == kStatusCancelled || status == kEngineInnerCancelled;
-        if (!cancelled && !RunCancelled(job)) {
-            std::string text;
-            if (status == kEngineCannotOpen) {
-                if (job.quiet != 1) {
-                    text = "Could not decrypt \"%s\".  Disk or drive may be write-protected.";
-                }
-            } else {
-                const int space = CheckDiskSpace(encrypted);
-                if (space == -1) {
-                    text = "Not enough disk space to decrypt \"%s\".";
-                } else if (space == -2) {
-                    text = "Cannot decrypt \"%s\".  Drive not accessible.";
-                } else if (status == kEngineWrongPassword) {
-                    text = "\"%s\" was encrypted with a different password.";
-                } else {
-                    text =
-                        "Could not decrypt  \"%s\".  File may have been tampered with or "
-                        "encrypted by another person.";
-                }
-            }
-            if (!text.empty() &&
-                ShowEngineMessage(job, WithPath(text, encrypted), true) == ui::kIdCancel) {
-                CancelRun(job);
-            }
-        }
+        ReportDecryptFailure(job, status, encrypted);
         if (!temporary.empty()) platform::DeleteFile(temporary);
         return status;
     }
 
     if (platform::MoveFile(temporary, decrypted)) {
-        Finish(job, state, encrypted, decrypted);
+        // That name made durable before the encrypted copy may go.
+        FinishDecryption(job, state, encrypted, decrypted,
+                         platform::FlushFolder(FolderToFlush(decrypted)));
         return status;
     }
     if (Ask(job, WithPath("\"%s\" already exists.  Overwrite this file?", decrypted)) ==
         ui::kIdYes) {
         // One replacing rename: at no moment is neither the old file nor the new one there.
-        if (platform::ReplaceFile(temporary, decrypted)) Finish(job, state, encrypted, decrypted);
+        if (platform::ReplaceFile(temporary, decrypted)) {
+            FinishDecryption(job, state, encrypted, decrypted,
+                             platform::FlushFolder(FolderToFlush(decrypted)));
+        }
     }
     if (platform::Exists(temporary)) platform::DeleteFile(temporary);
     return status;
+}
+
+int DecryptFile(FileJob& job, const std::string& encrypted, std::string* decryptedPath) {
+    return DecryptFileInto(job, encrypted, decryptedPath, nullptr);
 }
 
 }  // namespace qor::engine

@@ -10,6 +10,7 @@
 #include <limits>
 
 #include "crypt_context.h"
+#include "durable_batch.h"
 #include "engine_internal.h"
 #include "file_state.h"
 #include "file_stream.h"
@@ -106,7 +107,42 @@ int32_t PlaintextSize(const std::string& path) {
 
 }  // namespace
 
-int EncryptFile(FileJob& job, const std::string& source, const std::string& output) {
+void ReportEncryptFailure(FileJob& job, int status, const std::string& source) {
+    if (status == kEngineOutputExists) {
+        if (job.quiet != 1) {
+            ShowEngineMessage(
+                job, WithPath("Could not encrypt \"%s\".  Encrypted file already exists.", source),
+                true);
+        }
+        return;
+    }
+    if (status == kStatusCancelled || RunCancelled(job) || job.quiet == 1) return;
+    std::string text;
+    bool okCancel = true;
+    if (status == kEngineCannotOpen) {
+        text = "Could not encrypt \"%s\".  Disk or drive may be write-protected.";
+    } else if (status == kEngineStubFailed) {
+        text = "Could not encrypt \"%s\".  Could not create executable.";
+        okCancel = false;
+    } else if (CheckDiskSpace(source) == 0) {
+        text = "Could not encrypt \"%s\".";
+    } else {
+        text = "Not enough disk space to encrypt \"%s\".";
+    }
+    if (ShowEngineMessage(job, WithPath(text, source), okCancel) == ui::kIdCancel) {
+        CancelRun(job);
+    }
+}
+
+void ReportZeroizeFailure(const FileJob& job, const std::string& source) {
+    if (job.quiet != 1) {
+        ShowEngineMessage(job, WithPath("Unable to zeroize the original file \"%s\".", source),
+                          false);
+    }
+}
+
+int EncryptFileInto(FileJob& job, const std::string& source, const std::string& output,
+                    DurableBatch* batch) {
     CryptOptions& options = *job.options;
     CryptContext context;
     SecureBuffer seed(256);
@@ -122,7 +158,9 @@ int EncryptFile(FileJob& job, const std::string& source, const std::string& outp
     }
 
     OutputDescription description;
-    description.durable = options.removeSource == 1 ? 1 : 0;
+    // With a batch the output is flushed later, together with the batch's other outputs, and
+    // still before the plaintext is touched.
+    description.durable = options.removeSource == 1 && batch == nullptr ? 1 : 0;
     if (options.mode == kModeFileShare) {
         if (context.status() == 0) {
             context.Note(RandomGenerate(salt, profile::SharedRandom(), sizeof salt));
@@ -165,55 +203,31 @@ int EncryptFile(FileJob& job, const std::string& source, const std::string& outp
     SecureWipe(check, sizeof check);
 
     if (status == kEngineOk) {
-        if (options.removeSource == 1) {
+        if (options.removeSource != 1) {
+            CarryFileState(state, output, true);
+        } else if (batch != nullptr) {
+            batch->AddEncrypted(job, source, output, state);
+        } else {
             // The encrypted copy's name must be on the medium as well before the plaintext goes;
             // if that cannot be made sure, the plaintext stays.
             if (!platform::FlushFolder(FolderToFlush(output))) {
-                if (job.quiet != 1) {
-                    ShowEngineMessage(
-                        job, WithPath("Unable to zeroize the original file \"%s\".", source),
-                        false);
-                }
+                ReportZeroizeFailure(job, source);
             } else {
-                if (OverwriteFile(source, job.progress) != 0 && job.quiet != 1) {
-                    ShowEngineMessage(
-                        job, WithPath("Unable to zeroize the original file \"%s\".", source),
-                        false);
-                }
+                if (OverwriteFile(source, job.progress) != 0) ReportZeroizeFailure(job, source);
                 platform::DeleteFile(source);
             }
+            CarryFileState(state, output, true);
         }
-        CarryFileState(state, output, true);
-    } else if (status == kEngineOutputExists) {
-        if (job.quiet != 1) {
-            ShowEngineMessage(
-                job, WithPath("Could not encrypt \"%s\".  Encrypted file already exists.", source),
-                true);
-        }
-    } else if (status == kStatusCancelled) {
-        if (context.outputCreated()) platform::DeleteFile(output);
-    } else {
-        if (!RunCancelled(job) && job.quiet != 1) {
-            std::string text;
-            bool okCancel = true;
-            if (status == kEngineCannotOpen) {
-                text = "Could not encrypt \"%s\".  Disk or drive may be write-protected.";
-            } else if (status == kEngineStubFailed) {
-                text = "Could not encrypt \"%s\".  Could not create executable.";
-                okCancel = false;
-            } else if (CheckDiskSpace(source) == 0) {
-                text = "Could not encrypt \"%s\".";
-            } else {
-                text = "Not enough disk space to encrypt \"%s\".";
-            }
-            if (ShowEngineMessage(job, WithPath(text, source), okCancel) == ui::kIdCancel) {
-                CancelRun(job);
-            }
-        }
-        // A file of that name that the writer did not create belongs to someone else.
-        if (context.outputCreated()) platform::DeleteFile(output);
+        return status;
     }
+    ReportEncryptFailure(job, status, source);
+    // A file of that name that the writer did not create belongs to someone else.
+    if (status != kEngineOutputExists && context.outputCreated()) platform::DeleteFile(output);
     return status;
+}
+
+int EncryptFile(FileJob& job, const std::string& source, const std::string& output) {
+    return EncryptFileInto(job, source, output, nullptr);
 }
 
 }  // namespace qor::engine

@@ -3,24 +3,36 @@
 #include <qor/engine/file_share.h>
 #include <qor/engine/selection_walk.h>
 
+#include "durable_batch.h"
+
 namespace qor::engine {
 
 namespace {
 
+// The files of a walk share their flushes (durable_batch.h); the walk settles the batch when it
+// ends.
 class Engine final : public FileWorker {
   public:
     int Encrypt(FileJob& job, const std::string& source, const std::string& output) override {
-        return EncryptFile(job, source, output);
+        const int status = EncryptFileInto(job, source, output, &batch_);
+        if (batch_.Full()) batch_.Settle();
+        return status;
     }
     int Decrypt(FileJob& job, const std::string& encrypted, std::string* decrypted) override {
-        return DecryptFile(job, encrypted, decrypted);
+        const int status = DecryptFileInto(job, encrypted, decrypted, &batch_);
+        if (batch_.Full()) batch_.Settle();
+        return status;
     }
+    void Settle() override { batch_.Settle(); }
     int SelfExtractingName(const std::string& source, std::string* name) override {
         return engine::SelfExtractingName(source, name);
     }
     int ChooseAnotherName(FileJob& job, const std::string& source, std::string* name) override {
         return engine::ChooseAnotherName(job, source, name);
     }
+
+  private:
+    DurableBatch batch_;
 };
 
 }  // namespace

@@ -1,6 +1,6 @@
-// The toolkit's stream records over platform files. The envelope reads and writes in pieces
-// of about 8 KiB; a larger buffer underneath keeps the number of system calls small without
-// changing a byte of what lands on disk.
+// The toolkit's stream records over platform files. The envelope reads and writes in pieces of
+// about 8 KiB; underneath, a reader fills large buffers ahead of it and a writer drains them
+// behind it on a worker thread (file_pipeline.h), without changing a byte of what lands on disk.
 #pragma once
 
 #include <qor/platform/files.h>
@@ -9,7 +9,9 @@
 #include <cstddef>
 #include <cstdint>
 #include <limits>
-#include <vector>
+#include <memory>
+
+#include "file_pipeline.h"
 
 namespace qor::engine {
 
@@ -18,19 +20,18 @@ inline constexpr int kStreamFailed = 288;
 
 class FileStream {
   public:
-    static constexpr size_t kBufferSize = 64 * 1024;
     static constexpr uint64_t kNoLimit = std::numeric_limits<uint64_t>::max();
 
     // `file` may be null or closed: every read and write then fails. A reader stops after
     // `limit` bytes from the file's current position, so an envelope read ends before the
-    // trailer that follows it.
+    // trailer that follows it. A stream is used for reading or for writing, not both.
     explicit FileStream(platform::File* file, uint64_t limit = kNoLimit);
     ~FileStream();
     FileStream(const FileStream&) = delete;
     FileStream& operator=(const FileStream&) = delete;
 
     StreamRecord* record() { return &record_; }
-    // Writes what the buffer still holds; false when that write failed (or an earlier one).
+    // Writes everything given so far; false when that write failed (or an earlier one).
     bool Flush();
 
   private:
@@ -39,14 +40,14 @@ class FileStream {
     static int Write(const unsigned char* bytes, unsigned int length, void* context);
     static int NotSupported(void*);
 
-    bool WriteThrough(const uint8_t* bytes, size_t length);
+    bool Usable() const { return file_ != nullptr && file_->IsOpen(); }
 
     platform::File* file_;
-    uint64_t remaining_;
-    std::vector<uint8_t> buffer_;
-    size_t start_ = 0;    // reader: first unread byte in the buffer
-    size_t end_ = 0;      // reader: bytes held
-    size_t pending_ = 0;  // writer: bytes waiting to be written
+    uint64_t limit_;
+    std::unique_ptr<ReadAhead> reader_;
+    std::unique_ptr<WriteBehind> writer_;
+    const uint8_t* data_ = nullptr;  // reader: the unread rest of the current run
+    size_t left_ = 0;
     bool failed_ = false;
     StreamRecord record_;
 };

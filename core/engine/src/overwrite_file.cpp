@@ -1,17 +1,20 @@
 #include <algorithm>
 #include <cstring>
 
+#include "durable_batch.h"
 #include "engine_internal.h"
 
 namespace qor::engine {
 
-int OverwriteFile(const std::string& path, ProgressHook* hook) {
+int OverwriteContents(const std::string& path, ProgressHook* hook, platform::File* opened) {
     static constexpr char kBanner[] = "------------- QOR Vaultis --------------";
     static_assert(sizeof kBanner - 1 == 40);
     constexpr size_t kBlock = 512;
     // The file is covered by whole 512-byte blocks (banner, then zeros), as many as its size
-    // needs. They go out 128 at a time: the same bytes on disk, a hundredth of the system calls.
-    constexpr size_t kBlocksPerWrite = 128;
+    // needs. They go out 2048 at a time (1 MiB), sent on to the medium every 8 MiB so that the
+    // disk writes while the next ones are queued: the same bytes on disk at the disk's pace.
+    constexpr size_t kBlocksPerWrite = 2048;
+    constexpr uint64_t kWriteBackStep = 8 * 1024 * 1024;
     static const struct Pattern {
         uint8_t bytes[kBlock * kBlocksPerWrite] = {};
         Pattern() {
@@ -20,22 +23,34 @@ int OverwriteFile(const std::string& path, ProgressHook* hook) {
         }
     } pattern;
 
-    platform::File file = platform::File::Open(path, platform::kAccessWrite, platform::kShareNone,
-                                               platform::kOpenAlways);
+    platform::File& file = *opened;
+    file = platform::File::Open(path, platform::kAccessWrite, platform::kShareNone,
+                                platform::kOpenAlways);
     if (!file.IsOpen()) return -1;
     uint64_t size = 0;
     if (!file.Size(&size)) return -1;
     const uint64_t blocks = (size + kBlock - 1) / kBlock;
+    uint64_t sinceWriteBack = 0;
     for (uint64_t done = 0; done < blocks;) {
         const size_t count =
             static_cast<size_t>(std::min<uint64_t>(kBlocksPerWrite, blocks - done));
         if (!file.Write(pattern.bytes, static_cast<uint32_t>(count * kBlock))) return -1;
         done += count;
+        sinceWriteBack += count * kBlock;
+        if (sinceWriteBack >= kWriteBackStep) {
+            file.StartWriteBack(0, 0);
+            sinceWriteBack = 0;
+        }
         CallHook(hook);
     }
-    file.Flush();
-    file.Close();
     return 0;
+}
+
+int OverwriteFile(const std::string& path, ProgressHook* hook) {
+    platform::File file;
+    if (OverwriteContents(path, hook, &file) != 0) return -1;
+    // Banner blocks that never reach the medium zeroize nothing.
+    return file.Flush() ? 0 : -1;
 }
 
 }  // namespace qor::engine

@@ -205,6 +205,7 @@ void SelectionWalker::Walk(const std::string& itemPath, FileJob& job, int width,
             DecryptFound(filePath, name, data.attributes);
         }
     }
+    worker_.Settle();
     job_ = nullptr;
 }
 
@@ -367,6 +368,7 @@ int DecryptSingleFile(const std::string& path, std::string* decrypted, int width
     if (InUse(file)) return kEngineInUse;
     std::string result;
     const int status = worker.Decrypt(job, file, &result);
+    worker.Settle();
     if (decrypted != nullptr) *decrypted = result;
     return status;
 }

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <vector>
 
 namespace qor::platform {
 
@@ -100,11 +101,18 @@ class File {
     bool SetEnd();  // truncates at the current position
     // Flushes the file's data to the medium (FlushFileBuffers / fsync).
     bool Flush();
+    // Hints that change no byte of the file and may do nothing at all: the file is about to be
+    // read from start to end (read ahead generously); the `length` bytes written from `offset`
+    // on may go to the medium now, without waiting for them, so that a later Flush finds
+    // little left to do (length 0: everything from `offset` on).
+    void AdviseSequential();
+    void StartWriteBack(uint64_t offset, uint64_t length);
     bool GetTimes(FileTimes* times) const;
     bool SetTimes(const FileTimes& times);
     void Close();
 
   private:
+    friend bool FlushFiles(const std::vector<File*>& files);
     struct Handle;
     std::unique_ptr<Handle> handle_;
 };
@@ -130,6 +138,11 @@ bool SetPermissions(const std::string& path, uint32_t permissions);
 // Makes a rename or deletion inside `folder` durable (fsync of the folder; nothing on Windows,
 // where the file system orders metadata itself).
 bool FlushFolder(const std::string& folder);
+// Flushes every one of `files` as File::Flush does, waiting for the medium as few times as the
+// system allows: on Linux a group of files costs one flush of each file system they are on.
+// False when any of them could not be flushed; the caller learns which by flushing them one
+// by one.
+bool FlushFiles(const std::vector<File*>& files);
 // GetDiskFreeSpace for the volume that holds `path`, as bytes.
 bool FreeSpace(const std::string& path, uint64_t* bytes);
 

@@ -60,6 +60,10 @@ class FileWorker {
     virtual int SelfExtractingName(const std::string& source, std::string* name) = 0;
     // 1 with another free name, 0 when the user declined.
     virtual int ChooseAnotherName(FileJob& job, const std::string& source, std::string* name) = 0;
+    // Completes every file the worker has left waiting (a worker may remove the sources of a
+    // group of files together, once all their results are on the medium). The walk calls it
+    // before it returns.
+    virtual void Settle() {}
 };
 
 // The worker that runs the real engine.
