@@ -229,17 +229,16 @@ bool WriteBehind::Submit() {
             return false;
         }
         if (!wasFirst || !full) return true;
-        // The first buffer was not enough: the rest goes through the ring and its worker.
+        // The first buffer was not enough: the rest goes through the ring, written by a worker
+        // (or still on this thread, should the system give no thread).
         ring_.resize(kRingCount);
         for (PipeBuffer& buffer : ring_)
             Allocate(buffer, kRingSize);
         states_.assign(kRingCount, State::kFree);
         current_ = &ring_[0];
         producer_ = 0;
-        if (!StartThread(
-                worker_, [](void* self) { static_cast<WriteBehind*>(self)->Run(); }, this)) {
-            return true;  // written on this thread from the ring's first buffer on
-        }
+        StartThread(
+            worker_, [](void* self) { static_cast<WriteBehind*>(self)->Run(); }, this);
         return true;
     }
     std::unique_lock<std::mutex> lock(mutex_);
