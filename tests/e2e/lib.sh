@@ -81,6 +81,8 @@ export HOME=$E2E_ROOT/user
 export QOR_REGISTRY=$E2E_ROOT/registry.reg
 unset XDG_DATA_HOME XDG_CONFIG_HOME QOR_UI QOR_UI_LOG QOR_NETWORK QOR_AUTOSTART_PERIOD_MS
 export TZ=UTC
+# A sanitized build's programs run with the call log preloaded in front of their runtime.
+export ASAN_OPTIONS="${ASAN_OPTIONS:+$ASAN_OPTIONS:}verify_asan_link_order=0"
 # The password block and busy flag the user's processes share: this test's own, so that tests
 # running side by side never see each other's.
 export QOR_SHARED_TAG="e2e-${E2E_ROOT##*.}"

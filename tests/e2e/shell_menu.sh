@@ -114,8 +114,8 @@ rm -f -- "$M/cut.!!!"
 # While another process works through the shell, every product item is gray but the clearing of
 # the kept password (the encrypt dialog keeps it again: the keep box remembers its last state).
 head -c $((96 << 20)) /dev/urandom >"$M/big.dat"
-printf '%s\n' "$ENCRYPT_OK" >"$E2E_ROOT/busy.scenario"
-QOR_UI="script:$E2E_ROOT/busy.scenario" "$QOR" encrypt "$M/big.dat" </dev/null >/dev/null 2>&1 &
+printf '%s\n' "$ENCRYPT_OK" >"$E2E_ROOT/worker.scenario"
+QOR_UI="script:$E2E_ROOT/worker.scenario" "$QOR" encrypt "$M/big.dat" </dev/null >/dev/null 2>&1 &
 worker=$!
 seen=0
 for _ in $(seq 1 100); do
