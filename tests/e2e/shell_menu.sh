@@ -111,15 +111,17 @@ expect_output inspect-bad err "qor: cannot read $M/gone.!!!"
 run_qor inspect-none 2 "" inspect
 rm -f -- "$M/cut.!!!"
 
-# While another process works through the shell, every product item is gray but the clearing of
-# the kept password (the encrypt dialog keeps it again: the keep box remembers its last state).
+# While another process works through the shell, every product item is gray (the password is
+# forgotten first and not kept by the worker, so that clearing it is gray as well).
+run_qor clear-again 0 "" clear-password
 head -c $((96 << 20)) /dev/urandom >"$M/big.dat"
-printf '%s\n' "$ENCRYPT_OK" >"$E2E_ROOT/worker.scenario"
+printf '%s\n' 'dialog "Encrypt": 1022="secret1" "&Keep password in memory for"=0 -> 1' \
+    >"$E2E_ROOT/worker.scenario"
 QOR_UI="script:$E2E_ROOT/worker.scenario" "$QOR" encrypt "$M/big.dat" </dev/null >/dev/null 2>&1 &
 worker=$!
 seen=0
 for _ in $(seq 1 100); do
-    if [[ $(menu_of busy "$M/README" | usable) == "C&lear Password from Memory" ]]; then
+    if [[ -z $(menu_of busy "$M/README" | usable) ]]; then
         seen=1
         break
     fi
@@ -127,5 +129,6 @@ for _ in $(seq 1 100); do
     sleep 0.05
 done
 wait "$worker"
+expect_eq "$?" 0 "status of the worker"
 expect_eq "$seen" 1 "every item gray while another process works"
 checks_end
