@@ -1,38 +1,10 @@
-// A file opened for reading, as the inspection library reads files: random access by offset.
+// The file source of the inspection library, under the name the admin tool uses.
 #pragma once
 
-#include <qor/inspect/describe_file.h>
-#include <qor/platform/files.h>
-
-#include <algorithm>
-#include <string>
+#include <qor/inspect/file_source.h>
 
 namespace qor::admin {
 
-class FileSource : public inspect::ByteSource {
-  public:
-    explicit FileSource(const std::string& path)
-        : file_(platform::File::Open(path, platform::kAccessRead, platform::kShareRead,
-                                     platform::kOpenExisting)) {
-        if (!file_.IsOpen() || !file_.Size(&size_)) file_.Close();
-    }
-    bool IsOpen() const { return file_.IsOpen(); }
-    uint64_t Size() const override { return size_; }
-    bool ReadAt(uint64_t offset, uint8_t* out, size_t length) override {
-        if (offset > size_ || length > size_ - offset || !file_.Seek(offset)) return false;
-        while (length > 0) {
-            uint32_t got = 0;
-            const auto want = static_cast<uint32_t>(std::min<size_t>(length, 1u << 20));
-            if (!file_.Read(out, want, &got) || got == 0) return false;
-            out += got;
-            length -= got;
-        }
-        return true;
-    }
-
-  private:
-    platform::File file_;
-    uint64_t size_ = 0;
-};
+using FileSource = inspect::FileSource;
 
 }  // namespace qor::admin
