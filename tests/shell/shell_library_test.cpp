@@ -57,6 +57,11 @@ class ShellLibraryTest : public ::testing::Test {
 #ifndef _WIN32
         SetEnv("QOR_REGISTRY", (root_ / "registry.reg").string());
 #endif
+        // A fresh Windows profile has its own Start menu folder: set it aside so that the test
+        // starts without one, and give it back afterwards.
+        hadStartMenu_ = qor::platform::RegistryReadString(Hive::kCurrentUser, kShellFolders,
+                                                          "Start Menu", &startMenu_);
+        qor::platform::RegistryDeleteValue(Hive::kCurrentUser, kShellFolders, "Start Menu");
         SetEnv("QOR_SHARED_TAG", "shell-library-test");
         qor::platform::ClearSharedHandOver();
         library_ = qor::platform::LoadLibrary(kLibrary);
@@ -67,6 +72,10 @@ class ShellLibraryTest : public ::testing::Test {
         if (library_ != nullptr) qor::platform::FreeLibrary(library_);
         qor::platform::RegistryDeleteValue(Hive::kClassesRoot, kProductKey, "UserHomeDir");
         qor::platform::RegistryDeleteValue(Hive::kCurrentUser, kShellFolders, "Start Menu");
+        if (hadStartMenu_) {
+            qor::platform::RegistryWriteString(Hive::kCurrentUser, kShellFolders, "Start Menu",
+                                               startMenu_);
+        }
         std::error_code ignored;
         fs::remove_all(root_, ignored);
     }
@@ -79,6 +88,8 @@ class ShellLibraryTest : public ::testing::Test {
 
     fs::path root_;
     qor::platform::LibraryHandle library_ = nullptr;
+    bool hadStartMenu_ = false;
+    std::string startMenu_;
 };
 
 TEST_F(ShellLibraryTest, StartMenuLinkAndUninstallCleanUp) {
