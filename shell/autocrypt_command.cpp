@@ -13,6 +13,7 @@
 namespace qor::shell {
 
 const char kAutoCryptUsage[] =
+    "  autocrypt              edit the AutoCrypt list in its dialog\n"
     "  autocrypt list         show the files and folders of your AutoCrypt list\n"
     "  autocrypt add PATH...  add files and folders to the list\n"
     "  autocrypt remove PATH...\n"
@@ -139,7 +140,6 @@ int Remove(Editor& editor, const std::vector<std::string>& paths) {
 }  // namespace
 
 int RunAutoCrypt(const std::vector<std::string>& args) {
-    if (args.empty()) return Fail(kBadArgs, "autocrypt needs a command (try qor --help)");
     const std::string& command = args[0];
     const std::vector<std::string> rest(args.begin() + 1, args.end());
     const bool takesPaths = command == "add" || command == "remove";

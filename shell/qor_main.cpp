@@ -300,7 +300,11 @@ int main(int argc, char** argv) {
         if (args.empty()) return Fail(kBadArgs, "menu needs at least one path");
         return RunMenu(args);
     }
-    if (command == "autocrypt") return RunAutoCrypt(args);
+    if (command == "autocrypt") {
+        // Alone it is the menu's "&AutoCrypt...": the list's edit dialog.
+        if (args.empty()) return RunMenuCommand(kOffsetAutoCrypt, args, false);
+        return RunAutoCrypt(args);
+    }
     if (command == "inspect") {
         if (args.empty()) return Fail(kBadArgs, "inspect needs at least one file");
         return RunInspect(args);

@@ -8,9 +8,8 @@
 
 namespace qor::shell {
 
-// Shows the edit dialog over the list's editor (autocrypt_editor.h). The dialog needs a window of
-// the desktop's own: where there is none yet (a terminal), the menu command does nothing and
-// `qor autocrypt` is the list's face.
+// Shows the edit dialog (autocrypt_edit_dialog.h) over the list's editor (autocrypt_editor.h) in
+// the process's dialog host. The list is written only by "Done".
 void RunAutoCryptEditDialog(QorShellWindow owner, const CoreLibrary& core);
 
 }  // namespace qor::shell

@@ -140,6 +140,10 @@ void AutoCryptEditor::DecryptNow(bool withListPassword) {
     Now("DecryptNow", withListPassword);
 }
 
+void AutoCryptEditor::ShowHelp() {
+    if (const auto help = core_.Export<int (*)(void*)>("ShowAutoCryptHelp")) help(owner_);
+}
+
 bool AutoCryptEditor::Done() {
     const auto update = core_.Export<UpdateCall>("UpdateAutocryptList");
     if (!opened_ || update == nullptr) return false;

@@ -45,6 +45,8 @@ class AutoCryptEditor {
     // Writes the list with the start-up setting (the shut-down setting off). True when the core
     // was called.
     bool Done();
+    // The list's help topic.
+    void ShowHelp();
 
   private:
     void Now(const char* exportName, bool withListPassword);

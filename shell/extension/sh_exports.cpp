@@ -1,6 +1,7 @@
 // The exports the small programs call: each binds the core library for the call, marks the
 // user's processes busy while it runs, and hands it the shared password block.
 #include <qor/shell/shell_exports.h>
+#include <qor/ui/dialog_host.h>
 
 #include "core_library.h"
 #include "shared_state.h"
@@ -64,6 +65,10 @@ QOR_SHELL_EXPORT int QorShellInspect(const char* path, char* text, unsigned size
     const CoreLibrary core;
     const auto inspect = core.Export<int (*)(const char*, char*, unsigned)>("InspectFile");
     return inspect != nullptr ? inspect(path, text, size) : -2;
+}
+
+QOR_SHELL_EXPORT void QorShellAdoptHost(void* host) {
+    qor::ui::AdoptHost(static_cast<qor::ui::DialogHost*>(host));
 }
 
 QOR_SHELL_EXPORT int SH_CheckPassword(void) {

@@ -119,8 +119,7 @@ expect_output cancelled err "qor: the AutoCrypt list was not read"
 expect_same "$LIST" "$E2E_ROOT/list-before"
 expect_no_plain_list "after a cancelled password"
 
-# Usage errors.
-run_qor no-command 2 "" autocrypt
+# Usage errors (alone, "autocrypt" is the edit dialog: autocrypt_dialog.sh).
 run_qor bad-command 2 "" autocrypt frobnicate
 run_qor bad-startup 2 "" autocrypt startup maybe
 run_qor list-args 2 "" autocrypt list extra

@@ -44,8 +44,7 @@ expect_transcript empty <<<"$DIALOG"
 expect_eq "$(recorded)" $'SH_AutoEncrypt\nshutdown' "calls with an empty list"
 
 # A listed file is encrypted before the session ends, with the password the user kept when
-# adding it (the core's own dialogs answer from the same scenario lines in a host of their own,
-# so a password prompt cannot be scripted after this program's dialog); each choice by its text.
+# adding it; each choice by its text.
 W=$DATA/work
 mkdir -p "$W"
 printf 'MARKER listed\n' >"$W/listed.txt"
@@ -67,6 +66,19 @@ for choice in "Restart the computer in &MS-DOS mode?=reboot" \
     expect_tree "$W" <<<"listed(txt).!!!"
     expect_eq "$(recorded)" "SH_AutoEncrypt"$'\n'"${choice#*=}" "calls for ${choice%=*}"
 done
+
+# Without a kept password the core asks for it in this program's own host: the next lines of the
+# same scenario answer it.
+run_qor decrypt 0 "$KEEP" autocrypt decrypt-now
+run_qor forget 0 '' clear-password
+rm -f -- "$SESSION_LOG"
+run_program prompt 0 'dialog "Encrypt and Shutdown" -> 1
+dialog "Password": 1022="secret1" -> 1' "$SHUTDOWN"
+expect_transcript prompt <<<"$DIALOG
+dialog: Password
+dialog: Encrypting"
+expect_tree "$W" <<<"listed(txt).!!!"
+expect_eq "$(recorded)" $'SH_AutoEncrypt\nshutdown' "calls after the prompt"
 
 # A refused end is told on stderr and in the exit status.
 rm -f -- "$SESSION_LOG"

@@ -333,6 +333,25 @@ TEST(ScriptHost, RadioButtonsAndListsAreSetAsAClickWould) {
     EXPECT_EQ(bad.errors.str(), "scenario line 1: the drop-down list 104 has no item \"RC5\"\n");
 }
 
+TEST(ScriptHost, ListBoxItemsAreSelectedOneByOneByTheirText) {
+    ScriptRun run(R"(dialog "List": 110="c" 110="a" -> "&Take")");
+    test::ListModel list;
+    EXPECT_EQ(run.host->RunModal(list), kIdOk);
+    EXPECT_EQ(list.taken, (std::vector<int>{0, 2}));
+    EXPECT_EQ(list.first, 0);
+
+    ScriptRun cleared(R"(dialog "List": "Items:"="b" 110="" -> "&Take")");
+    test::ListModel none;
+    cleared.host->RunModal(none);
+    EXPECT_TRUE(none.taken.empty());
+    EXPECT_EQ(none.first, -1);
+
+    ScriptRun bad(R"(dialog "List": 110="d" -> "&Take")");
+    test::ListModel other;
+    bad.host->RunModal(other);
+    EXPECT_EQ(bad.errors.str(), "scenario line 1: the list box 110 has no item \"d\"\n");
+}
+
 TEST(ScriptHost, DialogsOpenedByADialogTakeTheFollowingLines) {
     ScriptRun run(
         "dialog \"Encrypt\": -> \"&More\" -> 1\n"

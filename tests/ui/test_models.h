@@ -142,6 +142,35 @@ class OptionsModel : public DialogModel {
     DialogTemplate template_;
 };
 
+// A list box of three items; "&Take" records which are selected and closes.
+class ListModel : public DialogModel {
+  public:
+    ListModel() {
+        template_.caption = "List";
+        template_.controls = {
+            Static("Items:", {7, 7, 60, 8}),
+            ListBox(110, {7, 17, 100, 40}),
+            PushButton(111, "&Take", {7, 60, 50, 14}),
+            DefPushButton(kIdOk, "OK", {60, 60, 50, 14}),
+        };
+    }
+    const DialogTemplate& Template() const override { return template_; }
+    void OnInit(DialogView& view) override { view.SetItems(110, {"a", "b", "c"}); }
+    void OnCommand(DialogView& view, int controlId) override {
+        if (controlId != 111) return DialogModel::OnCommand(view, controlId);
+        for (int i = 0; i < 3; ++i)
+            if (view.IsSelected(110, i)) taken.push_back(i);
+        first = view.Selection(110);
+        view.Close(kIdOk);
+    }
+
+    std::vector<int> taken;
+    int first = -2;
+
+  private:
+    DialogTemplate template_;
+};
+
 // "&More" opens `inner` through the host, as the encrypt dialog opens its emergency-access
 // dialog.
 class OuterModel : public DialogModel {

@@ -210,6 +210,21 @@ TEST(TtyForm, LabelsUnitsChoicesAndButtonsHaveTheirPlaces) {
     EXPECT_EQ(form.choices.size(), 6u);
 }
 
+TEST(TtyHost, ListBoxItemsAreNumberedAndEachNumberTogglesItsItem) {
+    // b on, c on, b off again, then "&Take".
+    TtyRun run("2\n3\n2\n4\n");
+    test::ListModel list;
+    EXPECT_EQ(run.host->RunModal(list), kIdOk);
+    EXPECT_EQ(list.taken, (std::vector<int>{2}));
+    EXPECT_NE(run.terminal->screen.find("    Items:\n"
+                                        " 1) [ ] a\n"
+                                        " 2) [x] b\n"
+                                        " 3) [x] c\n"
+                                        " 4) Take   5) OK\n"),
+              std::string::npos)
+        << run.terminal->screen;
+}
+
 TEST(TtyHost, TypingThePasswordAndEnterConfirms) {
     TtyRun run("hunter2\n");
     DemoPasswordDialog dialog("alice", "hunter2", false, 5);

@@ -68,6 +68,7 @@ std::unique_ptr<DialogHost> MakeHost() {
 }
 
 DialogHost* testHost = nullptr;
+DialogHost* adoptedHost = nullptr;
 
 }  // namespace
 
@@ -98,6 +99,7 @@ HostChoice ChooseHost(std::string_view qorUi, bool windows, bool terminalPresent
 
 DialogHost& CurrentHost() {
     if (testHost != nullptr) return *testHost;
+    if (adoptedHost != nullptr) return *adoptedHost;
     // Created on first use and kept for the life of the process.
     static std::unique_ptr<DialogHost> host = MakeHost();
     return *host;
@@ -105,6 +107,10 @@ DialogHost& CurrentHost() {
 
 void SetHostForTesting(DialogHost* host) {
     testHost = host;
+}
+
+void AdoptHost(DialogHost* host) {
+    adoptedHost = host;
 }
 
 }  // namespace qor::ui

@@ -70,6 +70,10 @@ ControlTemplate DropDownList(int id, DialogRect rect) {
     return Make(id, ControlKind::kDropDownList, "", rect);
 }
 
+ControlTemplate ListBox(int id, DialogRect rect) {
+    return Make(id, ControlKind::kListBox, "", rect);
+}
+
 ControlTemplate Bitmap(int id, std::string_view resource, DialogRect rect) {
     return Make(id, ControlKind::kBitmap, resource, rect);
 }

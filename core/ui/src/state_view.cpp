@@ -82,19 +82,41 @@ void StateView::SetItems(int id, const std::vector<std::string>& items) {
     if (ControlState* state = State(id)) {
         state->items = items;
         state->selection = -1;
+        state->selected.assign(items.size(), false);
     }
 }
 
 int StateView::Selection(int id) const {
     const ControlState* state = State(id);
-    return state == nullptr ? -1 : state->selection;
+    if (state == nullptr) return -1;
+    if (state->control->kind != ControlKind::kListBox) return state->selection;
+    for (size_t i = 0; i < state->selected.size(); ++i)
+        if (state->selected[i]) return static_cast<int>(i);
+    return -1;
 }
 
 void StateView::SetSelection(int id, int index) {
     ControlState* state = State(id);
     if (state == nullptr) return;
     bool valid = index >= 0 && static_cast<size_t>(index) < state->items.size();
+    if (state->control->kind == ControlKind::kListBox) {
+        state->selected.assign(state->items.size(), false);
+        if (valid) state->selected[index] = true;
+        return;
+    }
     state->selection = valid ? index : -1;
+}
+
+bool StateView::IsSelected(int id, int index) const {
+    const ControlState* state = State(id);
+    return state != nullptr && index >= 0 && static_cast<size_t>(index) < state->selected.size() &&
+           state->selected[index];
+}
+
+void StateView::SetItemSelected(int id, int index, bool selected) {
+    ControlState* state = State(id);
+    if (state != nullptr && index >= 0 && static_cast<size_t>(index) < state->selected.size())
+        state->selected[index] = selected;
 }
 
 void StateView::StartTimer(int timerId, uint32_t milliseconds) {

@@ -21,7 +21,8 @@ struct ControlState {
     bool visible = true;
     bool enabled = true;
     std::vector<std::string> items;
-    int selection = -1;
+    int selection = -1;          // drop-down lists
+    std::vector<bool> selected;  // list boxes: one flag an item
 };
 
 class StateView : public DialogView {
@@ -40,6 +41,8 @@ class StateView : public DialogView {
     void SetItems(int id, const std::vector<std::string>& items) override;
     int Selection(int id) const override;
     void SetSelection(int id, int index) override;
+    bool IsSelected(int id, int index) const override;
+    void SetItemSelected(int id, int index, bool selected) override;
     void StartTimer(int timerId, uint32_t milliseconds) override;
     void StopTimer(int timerId) override;
     void Close(int result) override;

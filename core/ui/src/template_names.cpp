@@ -54,6 +54,8 @@ const char* KindName(ControlKind kind) {
             return "password field";
         case ControlKind::kMultiLineEdit:
             return "multi-line edit field";
+        case ControlKind::kListBox:
+            return "list box";
         case ControlKind::kCheckBox:
             return "check box";
         case ControlKind::kRadioButton:

@@ -257,6 +257,22 @@ bool ScriptHost::ApplySetting(DialogModel& model, ScriptView& view, const Entry&
             }
             return true;
         }
+        case ControlKind::kListBox: {
+            // Each setting selects one more item by its text, as a click with Ctrl held;
+            // "" clears the selection.
+            if (value.empty()) {
+                state->selected.assign(state->items.size(), false);
+                return true;
+            }
+            for (size_t i = 0; i < state->items.size(); ++i) {
+                if (state->items[i] != value) continue;
+                state->selected[i] = true;
+                return true;
+            }
+            Fail(AtLine(entry) + "the list box " + what + " has no item \"" + std::string(value) +
+                 "\"");
+            return false;
+        }
         default:
             break;
     }

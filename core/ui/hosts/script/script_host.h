@@ -3,7 +3,8 @@
 //
 // Running a dialog: OnInit; then the line's steps in order: settings, each as the user would
 // make it (an edit's text then OnTextChanged; a check box or radio button clicked then
-// OnCommand; a drop-down selection then OnTextChanged); `events=N` key strokes and pointer
+// OnCommand; a drop-down selection then OnTextChanged; a list box's item selected by its text,
+// "" to select none); `events=N` key strokes and pointer
 // moves, alternating; presses (OnCommand); then the dialog's timers on a simulated clock until
 // it closes.
 // Message boxes the model raises meanwhile, and dialogs it opens, take the following lines.

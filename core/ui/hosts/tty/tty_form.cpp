@@ -117,10 +117,25 @@ Form RenderForm(const StateView& view, bool withButtons) {
                 line =
                     std::string(state.checked ? "(*) " : "( ) ") + StripMnemonic(state.text.view());
                 break;
+            case ControlKind::kListBox:
+                if (state.items.empty()) form.text += "    (empty)\n";
+                for (size_t item = 0; item < state.items.size(); ++item) {
+                    const bool on = item < state.selected.size() && state.selected[item];
+                    const std::string mark = on ? "[x] " : "[ ] ";
+                    if (!choosable) {
+                        form.text += "    " + mark + state.items[item] + "\n";
+                        continue;
+                    }
+                    form.choices.push_back(i);
+                    form.items.push_back(static_cast<int>(item));
+                    form.text += Numbered(form.choices.size()) + mark + state.items[item] + "\n";
+                }
+                continue;
             case ControlKind::kPushButton:
             case ControlKind::kDefPushButton:
                 if (!state.enabled || !withButtons) continue;
                 form.choices.push_back(i);
+                form.items.push_back(-1);
                 if (!buttons.empty()) buttons += "  ";
                 buttons += Numbered(form.choices.size()) + StripMnemonic(state.text.view());
                 continue;
@@ -129,6 +144,7 @@ Form RenderForm(const StateView& view, bool withButtons) {
         }
         if (choosable) {
             form.choices.push_back(i);
+            form.items.push_back(-1);
             form.text += Numbered(form.choices.size()) + line + "\n";
         } else {
             form.text += "    " + line + "\n";

@@ -10,7 +10,8 @@
 //
 // A static ending in ':' just before an edit, a drop-down list or another static is that
 // control's label and shares its line; a static just after an edit (past spin arrows) shares
-// the edit's line as its unit. Password fields show one '*' per character.
+// the edit's line as its unit. Password fields show one '*' per character. A list box shows
+// its items one a line, each numbered, "[x]" before the selected ones.
 #pragma once
 
 #include <string>
@@ -22,8 +23,10 @@ namespace qor::ui::tty {
 
 struct Form {
     std::string text;
-    // choices[n - 1] is the index in the template of the control numbered n.
+    // choices[n - 1] is the index in the template of the control numbered n, and items[n - 1]
+    // the list box's item that number stands for (-1: the control itself).
     std::vector<size_t> choices;
+    std::vector<int> items;
 };
 
 // `buttons` false leaves the push buttons out (a progress dialog is cancelled with Esc).

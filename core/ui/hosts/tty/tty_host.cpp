@@ -291,6 +291,12 @@ class TtyHost::Run {
             case ControlKind::kDropDownList:
                 PickItem(state);
                 break;
+            case ControlKind::kListBox: {
+                // A number toggles its item, as a click with Ctrl held.
+                const int item = form.items[number - 1];
+                view_.SetItemSelected(control.id, item, !view_.IsSelected(control.id, item));
+                break;
+            }
             case ControlKind::kPushButton:
             case ControlKind::kDefPushButton:
                 model_.OnCommand(view_, control.id);

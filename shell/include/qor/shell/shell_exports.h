@@ -45,6 +45,12 @@ QOR_SHELL_EXPORT int UninstUnInitialize(void* ignored1, void* ignored2, void* ig
  * `text` (cut to `size`): 0, 1 damaged, -1 unreadable, -2 the core library is missing. */
 QOR_SHELL_EXPORT int QorShellInspect(const char* path, char* text, unsigned size);
 
+/* Not a numbered export, for the programs of the same build that have dialogs of their own:
+ * their dialog host (a qor::ui::DialogHost) serves the dialogs of this library and of the core
+ * behind it, so that the process has one terminal, one scenario and one transcript. nullptr
+ * gives this library its own host back. */
+QOR_SHELL_EXPORT void QorShellAdoptHost(void* host);
+
 #ifdef __cplusplus
 }
 #endif

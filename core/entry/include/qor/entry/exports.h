@@ -115,6 +115,11 @@ QOR_EXPORT int DecryptNow(QorWindow owner, const QorStringArray* entries,
  * cannot be read. No dialog is shown. */
 QOR_EXPORT int InspectFile(const char* path, char* text, unsigned size);
 
+/* For the modules of the same build that load this library (the shell library): their dialog
+ * host (a qor::ui::DialogHost) serves this library's dialogs too, so that a process has one
+ * terminal, one scenario and one transcript; nullptr before the loader lets go. */
+QOR_EXPORT void QorUiAdoptHost(void* host);
+
 /* Framework plumbing kept for callers that bind them: no trace options exist, no messages need
  * pre-translation, and there is no idle work. */
 QOR_EXPORT int PromptTraceFlags(QorWindow owner, void* traceFlags);

@@ -6,6 +6,11 @@
 //   "win32"            real dialogs (the Windows default)
 // Code that shows a dialog calls CurrentHost().RunModal(model, owner); tests install their own
 // host with SetHostForTesting.
+//
+// Each library and program of the product carries this framework, so a process holds several
+// copies of it. One of them must serve them all (one terminal, one scenario and its transcript,
+// one window owner): the module that loads another hands its host down with AdoptHost, through
+// an export of the loaded library, and takes it back before unloading it.
 #pragma once
 
 #include <qor/ui/dialog_model.h>
@@ -47,6 +52,10 @@ class DialogHost {
 DialogHost& CurrentHost();
 // Replaces the process's host until called again; nullptr goes back to the one from $QOR_UI.
 void SetHostForTesting(DialogHost* host);
+// The host of the module that loaded this one serves this module's dialogs until called again
+// with nullptr. The host must outlive the adoption: only a module of the same build, which
+// keeps this one loaded meanwhile, hands one down.
+void AdoptHost(DialogHost* host);
 
 // The choice CurrentHost makes, as a pure function of its inputs.
 enum class HostKind { kTty, kScript, kWin32, kNone };

@@ -36,6 +36,7 @@ enum class ControlKind {
     kDefPushButton,  // the button Enter presses
     kGroupBox,       // a frame with a caption around related controls
     kDropDownList,   // a list to choose one item from
+    kListBox,        // a list shown whole, any number of its items selected
     kBitmap,         // text = the bitmap resource's name
     kIcon,           // text = the icon resource's name
     kSpin,           // up/down arrows that step the edit just before it (its buddy)
@@ -84,6 +85,7 @@ ControlTemplate PushButton(int id, std::string_view text, DialogRect rect);
 ControlTemplate DefPushButton(int id, std::string_view text, DialogRect rect);
 ControlTemplate GroupBox(std::string_view text, DialogRect rect, int id = kNoId);
 ControlTemplate DropDownList(int id, DialogRect rect);
+ControlTemplate ListBox(int id, DialogRect rect);
 ControlTemplate Bitmap(int id, std::string_view resource, DialogRect rect);
 ControlTemplate Icon(int id, std::string_view resource, DialogRect rect);
 ControlTemplate Spin(int id, DialogRect rect);

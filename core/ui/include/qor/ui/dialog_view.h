@@ -49,10 +49,14 @@ class DialogView {
     virtual void Focus(int id) = 0;
     virtual void SetCaption(std::string_view caption) = 0;
 
-    // Drop-down lists: the items, and the selected index (-1 = none).
+    // Drop-down lists and list boxes: the items (none selected afterwards), and the selected
+    // index (-1 = none; a list box: the first selected, and SetSelection selects that one only).
     virtual void SetItems(int id, const std::vector<std::string>& items) = 0;
     virtual int Selection(int id) const = 0;
     virtual void SetSelection(int id, int index) = 0;
+    // List boxes: each item's own selection.
+    virtual bool IsSelected(int id, int index) const = 0;
+    virtual void SetItemSelected(int id, int index, bool selected) = 0;
 
     // SetTimer / KillTimer: OnTimer(timerId) arrives every `milliseconds` until stopped;
     // starting a running timer again restarts it with the new period.

@@ -1,0 +1,55 @@
+// The AutoCrypt list's edit dialog, over the list's editor. Windows shows it inside the platform's
+// file-open dialog, whose selection is what "&Add to List" adds; the portable form stands a path
+// field in its place (one path, or several each in double quotes), which a terminal user types
+// into and automation fills.
+#pragma once
+
+#include <qor/ui/dialog_model.h>
+
+#include <string>
+#include <vector>
+
+#include "autocrypt_editor.h"
+
+namespace qor::shell {
+
+class AutoCryptEditDialog : public ui::DialogModel {
+  public:
+    enum ControlId {
+        kHelp = 1001,
+        kAdd = 1002,
+        kRemove = 1003,
+        kList = 1004,
+        kStartUp = 1006,
+        kEncryptNow = 1007,
+        kDecryptNow = 1008,
+        kDone = 1009,
+        kPathLabel = 1090,  // the open dialog's file-name label and field stand in for it
+        kPath = 1152,
+    };
+
+    // `currentFolder` makes typed paths absolute.
+    AutoCryptEditDialog(AutoCryptEditor& editor, std::string currentFolder);
+
+    const ui::DialogTemplate& Template() const override { return template_; }
+    void OnInit(ui::DialogView& view) override;
+    void OnCommand(ui::DialogView& view, int controlId) override;
+
+  private:
+    void Add(ui::DialogView& view);
+    void AddPath(ui::DialogView& view, const std::string& path);
+    void Remove(ui::DialogView& view);
+    // The list box shows the editor's entries; the buttons that need one are usable when any.
+    void Refresh(ui::DialogView& view);
+
+    AutoCryptEditor& editor_;
+    std::string currentFolder_;
+    ui::DialogTemplate template_;
+};
+
+// The paths of the field: several when the text holds double quotes (each quoted piece a path,
+// in the folder given before the first quote when there is one), else the whole text as one
+// path; blank pieces are dropped.
+std::vector<std::string> SplitTypedPaths(const std::string& text);
+
+}  // namespace qor::shell
