@@ -14,6 +14,8 @@
 
 int main() {
     using namespace qor;
+    // The password prompt and progress of the encryption appear where this dialog did.
+    QorShellAdoptHost(&ui::CurrentHost());
     shutdown::ShutdownDialog dialog(
         platform::NetworkPresent(), [] { SH_AutoEncrypt(nullptr); }, shutdown::ShowShutdownHelp);
     if (ui::CurrentHost().RunModal(dialog) != ui::kIdOk || dialog.choice() == 0) return 0;
