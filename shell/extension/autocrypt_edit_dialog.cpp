@@ -73,7 +73,9 @@ AutoCryptEditDialog::AutoCryptEditDialog(AutoCryptEditor& editor, std::string cu
         path,
         Static("AutoCrypt List:", {8, 38, 206, 10}),
         list,
-        PushButton(kAdd, "&Add to List", {222, 48, 70, 14}),
+        // Enter in the open dialog's name field adds what it names: the portable form makes
+        // "&Add to List", which stands in for that, the default button.
+        DefPushButton(kAdd, "&Add to List", {222, 48, 70, 14}),
         PushButton(kRemove, "&Remove from List", {222, 66, 70, 14}),
         PushButton(kEncryptNow, "&Encrypt Now", {222, 92, 70, 14}),
         PushButton(kDecryptNow, "&Decrypt Now", {222, 110, 70, 14}),
@@ -82,7 +84,7 @@ AutoCryptEditDialog::AutoCryptEditDialog(AutoCryptEditor& editor, std::string cu
         Static("To encrypt files in your AutoCrypt list when Windows shuts down, choose \"QOR "
                "Encrypt and Shut Down\" from the Start Menu.",
                {16, 154, 268, 24}),
-        DefPushButton(kDone, "Done", {86, 192, 62, 14}),
+        PushButton(kDone, "Done", {86, 192, 62, 14}),
         PushButton(kIdCancel, "Cancel", {156, 192, 62, 14}),
         PushButton(kHelp, "&Help", {226, 192, 62, 14}),
     };
@@ -104,6 +106,7 @@ void AutoCryptEditDialog::Refresh(DialogView& view) {
 void AutoCryptEditDialog::OnCommand(DialogView& view, int controlId) {
     switch (controlId) {
         case kAdd:
+        case kIdOk:  // the open dialog's OK, as Enter in its name field sends it
             Add(view);
             return;
         case kRemove:
@@ -120,14 +123,7 @@ void AutoCryptEditDialog::OnCommand(DialogView& view, int controlId) {
             return;
         case kStartUp:
             return;  // read by Done
-        case kIdOk:
         case kDone:
-            // Enter in the path field adds what it holds, as it does in the open dialog's name
-            // field; with the field empty it is "Done".
-            if (!Blank(view.GetText(kPath))) {
-                Add(view);
-                return;
-            }
             editor_.SetStartUp(view.IsChecked(kStartUp));
             editor_.Done();
             view.Close(kIdOk);
@@ -139,6 +135,11 @@ void AutoCryptEditDialog::OnCommand(DialogView& view, int controlId) {
 
 void AutoCryptEditDialog::Add(DialogView& view) {
     const std::vector<std::string> paths = SplitTypedPaths(view.GetText(kPath));
+    if (paths.empty()) {
+        view.Beep();
+        view.Focus(kPath);
+        return;
+    }
     view.SetText(kPath, "");
     // Each path is handled, with its own message when refused.
     for (const std::string& path : paths)

@@ -28,7 +28,7 @@ expect_output still-empty out ""
 
 # Two files at once, as the open dialog hands them: the program is refused with its extension
 # as the path spells it; a folder is added once however often; a path that names nothing, a system folder and
-# a name too long are refused; Enter in the field adds; Done writes the list and the start-up
+# a name too long are refused; Enter (OK) adds too; Done writes the list and the start-up
 # setting.
 cd -- "$W" || exit 1
 LONG=$W/$(printf 'x%.0s' {1..250}).txt
@@ -37,7 +37,7 @@ run_qor add 0 "$PASSWORD_OK
 dialog \"Edit AutoCrypt List\": 1152=\"\\\"$W/a.doc\\\" \\\"$W/b.exe\\\"\" -> \"&Add to List\" \
  \"&File or folder to add:\"=\"$W/old\" -> 1002 1152=\"$W/old\" -> 1002 \
  1152=\"$W/none.txt\" -> 1002 1152=/usr/bin -> 1002 1152=\"$LONG\" -> 1002 \
- 1152=\"c d.txt\" -> 1009 1006=1 -> 1009
+ 1152=\"c d.txt\" -> 1 1006=1 -> \"Done\"
 message \".exe extension\" -> OK
 message \"cannot be found\" -> OK
 message \"Windows directory\" -> OK

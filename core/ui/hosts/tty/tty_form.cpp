@@ -73,7 +73,7 @@ int DefaultButton(const StateView& view) {
 Form RenderForm(const StateView& view, bool withButtons) {
     Form form;
     form.text = "\n== " + view.caption() + " ==\n";
-    std::string buttons;
+    std::vector<size_t> buttons;
     std::vector<bool> done(view.states().size(), false);
     for (size_t i = 0; i < view.states().size(); ++i) {
         const ControlState& state = view.states()[i];
@@ -91,6 +91,7 @@ Form RenderForm(const StateView& view, bool withButtons) {
                 break;
             }
             case ControlKind::kGroupBox:
+                if (state.text.empty()) continue;
                 line = "-- " + StripMnemonic(state.text.view()) + " --";
                 choosable = false;
                 break;
@@ -133,11 +134,7 @@ Form RenderForm(const StateView& view, bool withButtons) {
                 continue;
             case ControlKind::kPushButton:
             case ControlKind::kDefPushButton:
-                if (!state.enabled || !withButtons) continue;
-                form.choices.push_back(i);
-                form.items.push_back(-1);
-                if (!buttons.empty()) buttons += "  ";
-                buttons += Numbered(form.choices.size()) + StripMnemonic(state.text.view());
+                if (state.enabled && withButtons) buttons.push_back(i);
                 continue;
             default:
                 continue;
@@ -150,7 +147,15 @@ Form RenderForm(const StateView& view, bool withButtons) {
             form.text += "    " + line + "\n";
         }
     }
-    if (!buttons.empty()) form.text += buttons + "\n";
+    // The buttons share the last line, numbered after everything above them.
+    std::string line;
+    for (size_t i : buttons) {
+        form.choices.push_back(i);
+        form.items.push_back(-1);
+        if (!line.empty()) line += "  ";
+        line += Numbered(form.choices.size()) + StripMnemonic(view.states()[i].text.view());
+    }
+    if (!line.empty()) form.text += line + "\n";
     return form;
 }
 

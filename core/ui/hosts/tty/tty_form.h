@@ -9,7 +9,8 @@
 //    4) OK   5) Cancel
 //
 // A static ending in ':' just before an edit, a drop-down list or another static is that
-// control's label and shares its line; a static just after an edit (past spin arrows) shares
+// control's label and shares its line (the buttons are numbered last, whatever their place in
+// the template); a static just after an edit (past spin arrows) shares
 // the edit's line as its unit. Password fields show one '*' per character. A list box shows
 // its items one a line, each numbered, "[x]" before the selected ones.
 #pragma once
