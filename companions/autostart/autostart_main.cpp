@@ -2,6 +2,8 @@
 // decrypts the AutoCrypt list's files when the user asked for that at start-up, makes sure the
 // "QOR Encrypt and Shut Down..." link stands in the Start menu, and then lets the shell library
 // forget a kept password once its keep period is over, every 30 seconds, until the session ends.
+// Outside Windows it first starts what the RunOnce key holds (the uninstall's remover), as
+// Windows does at log-on.
 #include <qor/platform/files.h>
 #include <qor/platform/session.h>
 #include <qor/shell/shell_exports.h>
@@ -12,6 +14,9 @@ int main() {
     using namespace qor;
     // An end of the session asked for during the log-on decryption waits until it is done.
     platform::HoldSessionEnd();
+#ifndef _WIN32
+    autostart::RunOnceCommands();
+#endif
     if (autostart::StartupDisabled()) return 0;
     if (autostart::UserIsSetUp()) SH_AutoDecrypt(nullptr);
     SH_AddToStartMenu();

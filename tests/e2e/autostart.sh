@@ -3,7 +3,7 @@
 # the Start-menu link and calls SH_CheckPassword once per period (shortened here); with it on it
 # decrypts the listed files first. SIGTERM or SIGHUP, the session's end, ends it with status 0,
 # never in the middle of the log-on decryption. A Run value blanked by the uninstall leaves it
-# nothing to do.
+# nothing to do but start the remover of the RunOnce key.
 source "$(dirname "$0")/lib.sh"
 source "$(dirname "$0")/session_lib.sh"
 
@@ -104,10 +104,21 @@ expect_tree "$W" <<<"listed.txt"
 expect_same "$W/listed.txt" "$E2E_ROOT/listed.txt"
 expect_eq "$(sed -n 1,2p "$CALLS")" $'SH_AutoDecrypt\nSH_AddToStartMenu' "on: the calls in order"
 
-# Blanked by the uninstall: it ends at once and calls nothing.
+# Blanked by the uninstall: it ends at once and calls nothing, but first starts the remover the
+# uninstall left in RunOnce, once: the value goes before the command starts.
+REMOVER="$E2E_ROOT/remover dir/remove"
+mkdir -p -- "${REMOVER%/*}"
+printf '#!/bin/sh\necho "ran $*" >>"%s"\n' "$E2E_ROOT/removed" >"$REMOVER"
+chmod +x -- "$REMOVER"
 reg_section "$REGISTRY_RUN" "QOR Autocrypt="
-start_autostart blank ""
-wait "$AUTOSTART_PID"
-expect_eq "$?" 0 "exit status with a blank Run value"
-expect_eq "$(cat -- "$CALLS" 2>/dev/null)" "" "calls with a blank Run value"
+reg_section "$REGISTRY_RUNONCE" "QOR_UNINSTALL=\"$REMOVER\" --uninstall"
+for run in blank blank-again; do
+    start_autostart "$run" ""
+    wait "$AUTOSTART_PID"
+    expect_eq "$?" 0 "$run: exit status with a blank Run value"
+    expect_eq "$(cat -- "$CALLS" 2>/dev/null)" "" "$run: calls with a blank Run value"
+done
+for ((k = 0; k < 50; k++)); do [[ -s $E2E_ROOT/removed ]] && break; sleep 0.1; done
+expect_eq "$(cat -- "$E2E_ROOT/removed" 2>/dev/null)" "ran --uninstall" "the RunOnce command, once"
+expect_reg "$REGISTRY_RUNONCE" QOR_UNINSTALL "<missing>"
 checks_end

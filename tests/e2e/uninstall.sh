@@ -21,7 +21,7 @@ use_recorder
 UNINSTALL=$QOR_HOME/qor-uninstall
 expect_same "$UNINSTALL" "$BUILT_UNINSTALL"
 LIST=$QOR_HOME/autocryp.!!!
-REMOVER="\"$QOR_HOME/qor-install\" --uninstall"
+REMOVER="\"$QOR_HOME/qor-install\" --uninstall --home \"$QOR_HOME\""
 printf 'list\n' >"$LIST"
 printf 'prefs\n' >"$QOR_HOME/userpref.!!!"
 printf 'not the list\n' >"$QOR_HOME/vodorura.!!!"

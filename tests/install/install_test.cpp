@@ -46,10 +46,9 @@ TEST(InstallStep, PlacesRegistersIsIdempotentAndUninstallsOnlyItsOwn) {
     const std::string autostart = Read(
         Hive::kLocalMachine, "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Run", "QOR Autocrypt");
     EXPECT_NE(autostart.find("vodorura.rar"), std::string::npos);
-    EXPECT_NE(Read(Hive::kLocalMachine, "SOFTWARE\\QOR Data Security\\QOR Vaultis\\1.1",
-                   "UninstallString")
-                  .find("--uninstall"),
-              std::string::npos);
+    EXPECT_EQ(Read(Hive::kLocalMachine, "SOFTWARE\\QOR Data Security\\QOR Vaultis\\1.1",
+                   "UninstallString"),
+              qor::install::UninstallCommand(home));
 
     // A second install changes nothing and lists every file once.
     ASSERT_EQ(qor::install::Install(plan, &error), 0) << error;

@@ -63,6 +63,12 @@ std::vector<std::string> ReadManifest(const std::string& home) {
 
 }  // namespace
 
+std::string UninstallCommand(const std::string& home) {
+    // The home folder named, so that the remover takes away this installation whatever the
+    // default would be when it runs.
+    return "\"" + Join(home, kInstaller) + "\" --uninstall --home \"" + home + "\"";
+}
+
 std::string DefaultHome() {
 #ifdef _WIN32
     std::string base = platform::EnvironmentVariable("LOCALAPPDATA");
@@ -133,7 +139,7 @@ int Install(const InstallPlan& plan, std::string* error) {
         platform::RegistryWriteString(Hive::kLocalMachine, kRunKey, "QOR Autocrypt",
                                       Join(plan.home, "vodorura.rar")) &&
         platform::RegistryWriteString(Hive::kLocalMachine, kVersionKey, "UninstallString",
-                                      "\"" + Join(plan.home, kInstaller) + "\" --uninstall");
+                                      UninstallCommand(plan.home));
     const std::string startMenu = StartMenuFolder(plan.desktop);
     if (!ok ||
         (!startMenu.empty() && !platform::RegistryWriteString(Hive::kCurrentUser, kShellFoldersKey,

@@ -22,6 +22,8 @@ struct InstallPlan {
 // The home folder when none is given: $XDG_DATA_HOME/qor, else ~/.local/share/qor (Linux);
 // %LOCALAPPDATA%\QOR Vaultis (Windows).
 std::string DefaultHome();
+// The remover the uninstall schedules: this installer, told which home folder to empty.
+std::string UninstallCommand(const std::string& home);
 // The programs an install places, found beside the installer.
 InstallPlan DefaultPlan(const std::string& home, const std::string& sourceFolder);
 
