@@ -101,11 +101,11 @@ if command -v script >/dev/null; then
                     grep -q "Tab = choices" "$typescript" && break
                     sleep 0.1
                 done
-                # Tab to the choices, 1 for "More", Enter for its OK, Esc to cancel the run.
+                # Tab to the choices, 3 for "More", Enter for its OK, Esc to cancel the run.
                 sleep 0.3
                 printf '\t'
                 sleep 0.5
-                printf '1\r'
+                printf '3\r'
                 sleep 1
                 printf '\r'
                 sleep 0.5
