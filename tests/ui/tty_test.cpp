@@ -225,6 +225,23 @@ TEST(TtyHost, ListBoxItemsAreNumberedAndEachNumberTogglesItsItem) {
         << run.terminal->screen;
 }
 
+TEST(TtyHost, EnterGoesOnToTheNextFieldAndTheLastOnePressesTheDefault) {
+    // With the minutes field usable, the password's Enter asks for the minutes next.
+    TtyRun run(
+        "hunter2\n\x7f"
+        "9\n");
+    DemoPasswordDialog dialog("alice", "hunter2", true, 5);
+    EXPECT_EQ(run.host->RunModal(dialog), kIdOk);
+    EXPECT_TRUE(dialog.confirmed());
+    EXPECT_EQ(dialog.minutes(), 9);
+    EXPECT_NE(run.terminal->screen.find("(Enter = next field, Tab = choices, Esc = Cancel)\n"
+                                        "Please type in your password: *******\n"),
+              std::string::npos)
+        << run.terminal->screen;
+    EXPECT_NE(run.terminal->screen.find("(Enter = OK, Tab = choices, Esc = Cancel)\n"),
+              std::string::npos);
+}
+
 TEST(TtyHost, TypingThePasswordAndEnterConfirms) {
     TtyRun run("hunter2\n");
     DemoPasswordDialog dialog("alice", "hunter2", false, 5);
@@ -265,8 +282,9 @@ TEST(TtyHost, AWrongPasswordShowsTheMessageAndAsksAgain) {
 }
 
 TEST(TtyHost, ChoicesToggleCheckBoxesAndMoveBetweenFields) {
-    // Tab to the choices, check "keep", edit the minutes, back to the password, type it, Enter.
-    TtyRun run("\t2\n3\n\b9\t1\nhunter2\n");
+    // Tab to the choices, check "keep", edit the minutes, back to the password, type it, Enter
+    // (on to the minutes again), Enter.
+    TtyRun run("\t2\n3\n\b9\t1\nhunter2\n\n");
     DemoPasswordDialog dialog("alice", "hunter2", false, 5);
     EXPECT_EQ(run.host->RunModal(dialog), kIdOk);
     EXPECT_TRUE(dialog.keep());

@@ -139,6 +139,17 @@ class TtyHost::Run {
         return static_cast<int>(view_.IndexOf(*state));
     }
 
+    // The first field after the one at `index` that the user can type into, or -1.
+    int NextField(size_t index) const {
+        for (size_t i = index + 1; i < view_.states().size(); ++i) {
+            const ControlState& state = view_.states()[i];
+            if (state.visible && state.enabled && IsEdit(state.control->kind) &&
+                !state.control->readOnly)
+                return static_cast<int>(i);
+        }
+        return -1;
+    }
+
     // The next key; timers that fall due meanwhile fire first.
     int NextKey() {
         for (;;) {
@@ -191,7 +202,8 @@ class TtyHost::Run {
         ControlState& state = view_.states()[index];
         const ControlTemplate& control = *state.control;
         std::string label = FieldLabel(view_, index);
-        io_.Write("(Enter = " + DefaultName() + ", Tab = choices, Esc = Cancel)\n" +
+        const std::string enter = NextField(index) >= 0 ? "next field" : DefaultName();
+        io_.Write("(Enter = " + enter + ", Tab = choices, Esc = Cancel)\n" +
                   (label.empty() ? std::string("> ") : label));
         LineEditor editor(state.text.view(), control.limit > 0 ? control.limit : 0,
                           control.kind == ControlKind::kPasswordEdit);
@@ -211,10 +223,17 @@ class TtyHost::Run {
                         !state.enabled || view_.focus() != control.id)
                         break;
                     continue;
-                case LineEditor::Action::kEnter:
+                case LineEditor::Action::kEnter: {
                     io_.Write("\n");
-                    PressDefault();
+                    // Several fields are asked one after the other: Enter goes on to the next,
+                    // and only the last one's Enter presses the default button.
+                    const int next = NextField(index);
+                    if (next >= 0)
+                        view_.Focus(view_.states()[next].control->id);
+                    else
+                        PressDefault();
                     return;
+                }
                 case LineEditor::Action::kTab:
                     editing_ = false;
                     break;
