@@ -179,7 +179,7 @@ int EncryptFileInto(FileJob& job, const std::string& source, const std::string& 
             context.Note(profile::Profile().UnlockUserKey(profile::Cache().Password(), key.data(),
                                                           &keyLength));
         }
-        if (context.status() == 0) profile::MixIntoSharedRandom(key.data(), keyLength);
+        if (context.status() == 0) profile::MixSecretIntoSharedRandom(key.data(), keyLength);
         description.mode = kModeLocal;
     }
 
