@@ -175,12 +175,12 @@ void ReportDecryptFailure(FileJob& job, int status, const std::string& encrypted
     }
 }
 
-void FinishDecryption(const FileJob& job, const FileState& state, const std::string& encrypted,
+bool FinishDecryption(const FileJob& job, const FileState& state, const std::string& encrypted,
                       const std::string& decrypted, bool durable) {
-    if (job.options != nullptr && job.options->removeSource == 1 && durable) {
-        platform::DeleteFile(encrypted);
-    }
+    const bool deleted = job.options != nullptr && job.options->removeSource == 1 && durable &&
+                         platform::DeleteFile(encrypted);
     CarryFileState(state, decrypted, false);
+    return deleted;
 }
 
 int DecryptFileInto(FileJob& job, const std::string& encrypted, std::string* decryptedPath,
@@ -247,18 +247,22 @@ int DecryptFileInto(FileJob& job, const std::string& encrypted, std::string* dec
         return status;
     }
 
+    // The name of the plaintext made durable before the encrypted copy may go, and the deletion
+    // after it, so that a power cut after the run finds one file, not both.
     if (platform::MoveFile(temporary, decrypted)) {
-        // That name made durable before the encrypted copy may go.
-        FinishDecryption(job, state, encrypted, decrypted,
-                         platform::FlushFolder(FolderToFlush(decrypted)));
+        if (FinishDecryption(job, state, encrypted, decrypted,
+                             platform::FlushFolder(FolderToFlush(decrypted)))) {
+            platform::FlushFolder(FolderToFlush(encrypted));
+        }
         return status;
     }
     if (Ask(job, WithPath("\"%s\" already exists.  Overwrite this file?", decrypted)) ==
         ui::kIdYes) {
         // One replacing rename: at no moment is neither the old file nor the new one there.
-        if (platform::ReplaceFile(temporary, decrypted)) {
+        if (platform::ReplaceFile(temporary, decrypted) &&
             FinishDecryption(job, state, encrypted, decrypted,
-                             platform::FlushFolder(FolderToFlush(decrypted)));
+                             platform::FlushFolder(FolderToFlush(decrypted)))) {
+            platform::FlushFolder(FolderToFlush(encrypted));
         }
     }
     if (platform::Exists(temporary)) platform::DeleteFile(temporary);
