@@ -139,17 +139,41 @@ TEST_F(LocalRoundTrip, StoredNamesMustBePlainNamesThatFit) {
     EXPECT_EQ(ReadAll(decrypted), Pattern(10));
     fs::remove(fs::u8path(decrypted));
 
-    const std::string hostile[] = {std::string(256, 'n'),
-                                   std::string(300, 'n'),
-                                   "../x",
-                                   "a/b",
-                                   "a\\b",
-                                   "c:x",
-                                   "",
-                                   ".",
-                                   "..",
-                                   std::string("\x01", 1),
-                                   "x\ty"};
+    std::vector<std::string> hostile = {std::string(256, 'n'),
+                                        std::string(300, 'n'),
+                                        "../x",
+                                        "a/b",
+                                        "a\\b",
+                                        "c:x",
+                                        "",
+                                        ".",
+                                        "..",
+                                        std::string("\x01", 1),
+                                        "x\ty"};
+    // Names of devices on Windows, in any case, with or without an extension; elsewhere they
+    // are names like any other.
+    const std::vector<std::string> devices = {"CON",  "prn",         "Aux",  "nul.txt",  "NUL .x",
+                                              "com1", "COM9.tar.gz", "lpt1", "LpT9.doc", "con.!!!"};
+#ifdef _WIN32
+    hostile.insert(hostile.end(), devices.begin(), devices.end());
+#else
+    for (const std::string& name : devices) {
+        SCOPED_TRACE(name);
+        ForgeLocalFile(encrypted, name + '\0', Pattern(10));
+        ASSERT_EQ(DecryptFile(job_, encrypted, &decrypted), kEngineOk);
+        EXPECT_EQ(decrypted, Path("out", name));
+        EXPECT_EQ(ReadAll(decrypted), Pattern(10));
+        fs::remove(fs::u8path(decrypted));
+    }
+#endif
+    // Near misses stay plain names on both platforms.
+    for (const char* name : {"LPT10", "CONSOLE", "xnul", "nul_x", ".con", "auxx.txt"}) {
+        SCOPED_TRACE(name);
+        ForgeLocalFile(encrypted, std::string(name) + '\0', Pattern(10));
+        ASSERT_EQ(DecryptFile(job_, encrypted, &decrypted), kEngineOk);
+        EXPECT_EQ(decrypted, Path("out", name));
+        fs::remove(fs::u8path(decrypted));
+    }
     const std::vector<std::string> around = Names(scratch_.string());
     for (const std::string& name : hostile) {
         SCOPED_TRACE(name);

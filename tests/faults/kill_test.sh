@@ -56,27 +56,6 @@ fresh_data() {  # plain | encrypted
     fi
 }
 
-# Every encrypted file given decrypts, in one fresh qor run over links to them in a folder of
-# their own, to its original plaintext and nothing else. Prints the paths that do not.
-failing_decryptions() {  # PATHS...
-    rm -rf -- "$VERIFY" && mkdir -p "$VERIFY"
-    local rel
-    for rel in "$@"; do
-        ln -- "$DATA/${rel%.dat}(dat).!!!" "$VERIFY/" || { echo "$rel"; continue; }
-    done
-    run_qor "verify" "$DECRYPT_DIALOG" decrypt "$VERIFY"
-    if [[ $RC -ne 0 || -n $(messages "$LOG") ]]; then
-        show_run
-        printf '%s\n' "$@"
-        return
-    fi
-    for rel in "$@"; do
-        cmp -s -- "$VERIFY/${rel##*/}" "$REF/$rel" || echo "$rel"
-        rm -f -- "$VERIFY/${rel##*/}"
-    done
-    [[ -z $(listing "$VERIFY") ]] || fail "verify: the decryption left $(listing "$VERIFY")"
-}
-
 # One qor process in the background, killed after DELAY milliseconds unless it ended before.
 # Sets KILLED to 1 when the kill found it running.
 run_and_kill() {  # DELAY-MS SCENARIO ARGS...
@@ -103,16 +82,7 @@ count() {  # STATE
     OUTCOMES[$1]=$((${OUTCOMES[$1]:-0} + 1))
 }
 
-# The MD5 of every file below a folder, by its path there: one pass over a whole tree.
 declare -A NOW=() REF_SUM=() ENC_SUM=()
-sums_of() {  # FOLDER ARRAY-NAME
-    local -n into=$2
-    into=()
-    local sum path
-    while read -r sum path; do
-        into[${path#./}]=$sum
-    done < <(cd "$1" && find . -type f -exec md5sum -- {} +)
-}
 
 # The invariant for every file, what else the kill left, and which states those were. A killed
 # encryption may leave an output (partial or complete) beside an intact plaintext, or a partly

@@ -113,6 +113,38 @@ now_ms() {
     echo $(($(date +%s%N) / 1000000))
 }
 
+# The MD5 of every file below a folder, by its path there: one pass over a whole tree.
+sums_of() {  # FOLDER ARRAY-NAME
+    local -n into=$2
+    into=()
+    local sum path
+    while read -r sum path; do
+        into[${path#./}]=$sum
+    done < <(cd "$1" && find . -type f -exec md5sum -- {} +)
+}
+
+# Every encrypted file given (by its plaintext's path below $DATA and $REF) decrypts, in one
+# fresh qor run over links to them in the folder $VERIFY, to its original plaintext and nothing
+# else. Prints the paths that do not.
+failing_decryptions() {  # PATHS...
+    rm -rf -- "$VERIFY" && mkdir -p "$VERIFY"
+    local rel
+    for rel in "$@"; do
+        ln -- "$DATA/${rel%.dat}(dat).!!!" "$VERIFY/" || { echo "$rel"; continue; }
+    done
+    run_qor "verify" "$DECRYPT_DIALOG" decrypt "$VERIFY"
+    if [[ $RC -ne 0 || -n $(messages "$LOG") ]]; then
+        show_run
+        printf '%s\n' "$@"
+        return
+    fi
+    for rel in "$@"; do
+        cmp -s -- "$VERIFY/${rel##*/}" "$REF/$rel" || echo "$rel"
+        rm -f -- "$VERIFY/${rel##*/}"
+    done
+    [[ -z $(listing "$VERIFY") ]] || fail "verify: the decryption left $(listing "$VERIFY")"
+}
+
 install_output=$("$BUILT_INSTALL" --home "$ROOT/home") || {
     echo "qor-install failed" >&2
     exit 1

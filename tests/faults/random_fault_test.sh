@@ -5,7 +5,8 @@
 # spare). Whatever the moment, the user sees at most one message and it is the one for that
 # failure, and one complete copy of the data remains: the untouched plaintext alone, or the
 # complete encrypted file when only the overwrite of the plaintext failed; in decryption the
-# untouched encrypted file alone, or the whole plaintext. Nothing partial is left behind.
+# untouched encrypted file alone, or the whole plaintext. Nothing partial is left behind. The
+# same faults while the AutoCrypt list is rewritten leave it readable, old or new.
 #
 #   bash random_fault_test.sh QOR QOR_INSTALL SHIM [TRIALS]
 #
@@ -173,5 +174,89 @@ for ((k = 1; k <= TRIALS; k++)); do
     [[ $CHECK_FAILURES -eq 0 ]] || show_run
 done
 summary decryption
+
+# The AutoCrypt list rewritten by `qor autocrypt add` and by `qor autocrypt encrypt-now` while
+# the disk fills or fails at a random offset of what the run writes in the home folder (the
+# list, its temporary files and the preference file). Whatever the moment, the list reads back
+# whole, old or new, and a plain list that the failed run left does not outlive the command that
+# follows (it is counted).
+echo "== AutoCrypt list"
+PASSWORD_DIALOG='dialog "Password": 1022="secret1" -> 1'
+PASSWORD_ANSWERING="$PASSWORD_DIALOG$(printf '\nmessage "" -> OK%.0s' 1 2 3 4 5 6)"
+LIST=$ROOT/home/autocryp.!!!
+PLAIN=$ROOT/home/autocryp.lst
+SMALL=$DATA/small.txt
+listed() {  # the list as qor shows it, one line an entry
+    run_qor list "$PASSWORD_DIALOG" autocrypt list
+    [[ $RC -eq 0 ]] || { fail "qor autocrypt list ended with $RC"; show_run; }
+    cat "$OUT"
+}
+fresh_list_data() {
+    fresh "$REF" big.dat
+    printf 'small\n' >"$SMALL"
+}
+fresh_list_data
+run_qor "list" "$PASSWORD_DIALOG" autocrypt add "$SOURCE"
+OLD_LIST=$SOURCE
+NEW_LIST="$SOURCE
+$SMALL"
+[[ $(listed) == "$OLD_LIST" ]] || fail "the first list: $(cat "$OUT")"
+cp -a -- "$ROOT/home" "$ROOT/home.ref"
+fresh_home() {
+    rm -rf -- "$ROOT/home" && cp -a -- "$ROOT/home.ref" "$ROOT/home"
+}
+# What each command writes in the home folder when nothing fails.
+declare -A LIST_BYTES=()
+for command in add encrypt-now; do
+    fresh_list_data
+    fresh_home
+    args=(autocrypt "$command")
+    [[ $command == add ]] && args+=("$SMALL")
+    QOR_FAULT_PATH="$ROOT/home/*" QOR_FAULT_REPORT=$ROOT/written \
+        run_qor "$command" "$PASSWORD_DIALOG" "${args[@]}"
+    expect_eq "$(messages "$LOG")" "" "autocrypt $command: messages"
+    LIST_BYTES[$command]=$(cat "$ROOT/written")
+done
+echo "the home folder takes ${LIST_BYTES[add]} bytes for add, ${LIST_BYTES[encrypt-now]} for" \
+    "encrypt-now"
+[[ $CHECK_FAILURES -eq 0 ]] || checks_end
+
+for ((k = 1; k <= TRIALS; k++)); do
+    fresh_list_data
+    fresh_home
+    if ((RANDOM % 2 == 0)); then
+        command=add
+        args=(autocrypt add "$SMALL")
+        want_new=$NEW_LIST
+    else
+        command=encrypt-now
+        args=(autocrypt encrypt-now)
+        want_new=$OLD_LIST
+    fi
+    choose_fault $((${LIST_BYTES[$command]} + 1024))
+    FAULT_ENV[0]="QOR_FAULT_PATH=$ROOT/home/*"
+    run_faulty "autocrypt $command $k" "$PASSWORD_ANSWERING" "${args[@]}"
+    what="autocrypt $command $k ($KIND)"
+    expect_eq "$RC" 0 "$what: exit status"
+    said=$(messages "$LOG")
+    plain_left=0
+    [[ -e $PLAIN ]] && plain_left=1
+    now=$(listed)
+    if [[ $now == "$want_new" ]]; then
+        state="$command: the new list"
+        [[ $want_new == "$OLD_LIST" ]] && state="$command: the list as it was"
+    elif [[ $now == "$OLD_LIST" ]]; then
+        state="$command: the old list"
+    else
+        fail "$what: the list reads [$now] and the run said [$said]"
+        state="LIST LOST"
+    fi
+    [[ -n $said ]] && state+=", with a message"
+    [[ $plain_left == 1 ]] && state+=", a plain list left until the next command"
+    [[ ! -e $PLAIN ]] || fail "$what: the plain list is on disk after listing it"
+    count "$state"
+    [[ $CHECK_FAILURES -eq 0 ]] || show_run
+done
+summary "the AutoCrypt list"
 
 checks_end

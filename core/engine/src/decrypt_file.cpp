@@ -20,10 +20,30 @@ using platform::File;
 
 namespace {
 
+#ifdef _WIN32
+// Windows opens a device, not a file, for CON, PRN, AUX, NUL, COM1 to COM9 and LPT1 to LPT9 in
+// any case, whatever follows the first dot and with blanks before it ("nul.txt" is the null
+// device): the plaintext would go to the device and the encrypted file be deleted after it.
+bool IsDeviceName(std::string_view name) {
+    std::string_view base = name.substr(0, name.find('.'));
+    while (!base.empty() && base.back() == ' ')
+        base.remove_suffix(1);
+    if (base.size() != 3 && base.size() != 4) return false;
+    char upper[4];
+    for (size_t k = 0; k < base.size(); ++k)
+        upper[k] =
+            (base[k] >= 'a' && base[k] <= 'z') ? static_cast<char>(base[k] - 'a' + 'A') : base[k];
+    const std::string_view word(upper, base.size());
+    if (word.size() == 3) return word == "CON" || word == "PRN" || word == "AUX" || word == "NUL";
+    return (word.substr(0, 3) == "COM" || word.substr(0, 3) == "LPT") && word[3] >= '1' &&
+           word[3] <= '9';
+}
+#endif
+
 // The stored name decides where the plaintext is written, and the envelope's author chose it.
 // Only a plain name inside the encrypted file's folder is accepted: no path separators of
 // either platform, no drive prefix (nor, on Windows, any colon, which would name a data
-// stream), no control characters, and neither "." nor "..".
+// stream, nor a device's name), no control characters, and neither "." nor "..".
 bool IsPlainFileName(std::string_view name) {
     if (name.empty() || name == "." || name == "..") return false;
     for (const char c : name) {
@@ -33,6 +53,9 @@ bool IsPlainFileName(std::string_view name) {
         if (c == ':') return false;
 #endif
     }
+#ifdef _WIN32
+    if (IsDeviceName(name)) return false;
+#endif
     const bool drivePrefix =
         name.size() >= 2 && name[1] == ':' &&
         ((name[0] >= 'a' && name[0] <= 'z') || (name[0] >= 'A' && name[0] <= 'Z'));
@@ -152,12 +175,12 @@ void ReportDecryptFailure(FileJob& job, int status, const std::string& encrypted
     }
 }
 
-void FinishDecryption(const FileJob& job, const FileState& state, const std::string& encrypted,
+bool FinishDecryption(const FileJob& job, const FileState& state, const std::string& encrypted,
                       const std::string& decrypted, bool durable) {
-    if (job.options != nullptr && job.options->removeSource == 1 && durable) {
-        platform::DeleteFile(encrypted);
-    }
+    const bool deleted = job.options != nullptr && job.options->removeSource == 1 && durable &&
+                         platform::DeleteFile(encrypted);
     CarryFileState(state, decrypted, false);
+    return deleted;
 }
 
 int DecryptFileInto(FileJob& job, const std::string& encrypted, std::string* decryptedPath,
@@ -224,18 +247,22 @@ int DecryptFileInto(FileJob& job, const std::string& encrypted, std::string* dec
         return status;
     }
 
+    // The name of the plaintext made durable before the encrypted copy may go, and the deletion
+    // after it, so that a power cut after the run finds one file, not both.
     if (platform::MoveFile(temporary, decrypted)) {
-        // That name made durable before the encrypted copy may go.
-        FinishDecryption(job, state, encrypted, decrypted,
-                         platform::FlushFolder(FolderToFlush(decrypted)));
+        if (FinishDecryption(job, state, encrypted, decrypted,
+                             platform::FlushFolder(FolderToFlush(decrypted)))) {
+            platform::FlushFolder(FolderToFlush(encrypted));
+        }
         return status;
     }
     if (Ask(job, WithPath("\"%s\" already exists.  Overwrite this file?", decrypted)) ==
         ui::kIdYes) {
         // One replacing rename: at no moment is neither the old file nor the new one there.
-        if (platform::ReplaceFile(temporary, decrypted)) {
+        if (platform::ReplaceFile(temporary, decrypted) &&
             FinishDecryption(job, state, encrypted, decrypted,
-                             platform::FlushFolder(FolderToFlush(decrypted)));
+                             platform::FlushFolder(FolderToFlush(decrypted)))) {
+            platform::FlushFolder(FolderToFlush(encrypted));
         }
     }
     if (platform::Exists(temporary)) platform::DeleteFile(temporary);

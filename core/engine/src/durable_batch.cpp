@@ -115,13 +115,17 @@ void DurableBatch::SettleEncrypted() {
         if (zeroized[k]) open.push_back(&overwritten[k]);
     }
     const bool together = platform::FlushFiles(open);
+    std::vector<std::string> deleted;
     for (size_t k = 0; k < kept.size(); ++k) {
         if (zeroized[k] && !together) zeroized[k] = overwritten[k].Flush();
         overwritten[k].Close();
         if (!named[k] || !zeroized[k]) ReportZeroizeFailure(kept[k].job, kept[k].source);
-        if (named[k]) platform::DeleteFile(kept[k].source);
+        if (named[k] && platform::DeleteFile(kept[k].source)) deleted.push_back(kept[k].source);
         CarryFileState(kept[k].state, kept[k].result, true);
     }
+    // The deletions on the medium as well: after a power cut the overwritten remains must not
+    // come back under the plaintexts' names.
+    FlushFolders(deleted);
 }
 
 void DurableBatch::SettleDecrypted() {
@@ -139,6 +143,7 @@ void DurableBatch::SettleDecrypted() {
     }
     const std::vector<bool> named = FlushFolders(keptResults);
     size_t next = 0;
+    std::vector<std::string> deleted;
     for (size_t k = 0; k < entries.size(); ++k) {
         Entry& e = entries[k];
         if (!flushed[k]) {
@@ -148,8 +153,11 @@ void DurableBatch::SettleDecrypted() {
             platform::DeleteFile(e.result);
             continue;
         }
-        FinishDecryption(e.job, e.state, e.source, e.result, named[next++]);
+        if (FinishDecryption(e.job, e.state, e.source, e.result, named[next++]))
+            deleted.push_back(e.source);
     }
+    // A power cut after the run finds the plaintexts alone, not their encrypted files beside.
+    FlushFolders(deleted);
 }
 
 }  // namespace qor::engine

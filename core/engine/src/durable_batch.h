@@ -65,8 +65,9 @@ void ReportEncryptFailure(FileJob& job, int status, const std::string& source);
 void ReportDecryptFailure(FileJob& job, int status, const std::string& encrypted);
 void ReportZeroizeFailure(const FileJob& job, const std::string& source);
 // After a decrypted file is in place: the encrypted file removed (only when `durable`, and when
-// asked), the encrypted file's state carried over.
-void FinishDecryption(const FileJob& job, const FileState& state, const std::string& encrypted,
+// asked), the encrypted file's state carried over. True when the encrypted file was deleted, for
+// the caller to make that durable.
+bool FinishDecryption(const FileJob& job, const FileState& state, const std::string& encrypted,
                       const std::string& decrypted, bool durable);
 // Writes the banner blocks over the file and leaves it open in *file, not yet flushed; 0 or -1.
 int OverwriteContents(const std::string& path, ProgressHook* hook, platform::File* file);

@@ -179,7 +179,7 @@ int EncryptFileInto(FileJob& job, const std::string& source, const std::string& 
             context.Note(profile::Profile().UnlockUserKey(profile::Cache().Password(), key.data(),
                                                           &keyLength));
         }
-        if (context.status() == 0) profile::MixIntoSharedRandom(key.data(), keyLength);
+        if (context.status() == 0) profile::MixSecretIntoSharedRandom(key.data(), keyLength);
         description.mode = kModeLocal;
     }
 
@@ -214,7 +214,9 @@ int EncryptFileInto(FileJob& job, const std::string& source, const std::string& 
                 ReportZeroizeFailure(job, source);
             } else {
                 if (OverwriteFile(source, job.progress) != 0) ReportZeroizeFailure(job, source);
-                platform::DeleteFile(source);
+                // The deletion goes to the medium too: after a power cut the overwritten remains
+                // must not come back under the plaintext's name beside the encrypted file.
+                if (platform::DeleteFile(source)) platform::FlushFolder(FolderToFlush(source));
             }
             CarryFileState(state, output, true);
         }

@@ -36,6 +36,16 @@ void MixIntoSharedRandom(const void* bytes, size_t length) {
     }
 }
 
+void MixSecretIntoSharedRandom(const void* bytes, size_t length) {
+    MixIntoSharedRandom(bytes, length);
+    // A full block after the secret overwrites every byte of the generator's pending block.
+    // Should the OS fail to give any, zeros do that just as well.
+    uint8_t after[64] = {};
+    platform::OsRandom(after, sizeof after);
+    MixIntoSharedRandom(after, sizeof after);
+    SecureWipe(after, sizeof after);
+}
+
 void GatherSystemEntropy(int pointerX, int pointerY) {
     uint8_t word[4];
     PutLe32(word, platform::TickCount());

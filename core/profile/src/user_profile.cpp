@@ -291,7 +291,7 @@ int UserProfile::SetPassword(std::string_view password) {
 int UserProfile::UnlockUserKey(std::string_view password, uint8_t out[16], uint32_t* length) {
     int status = UnwrapUserKey(Value(kAttrWrappedKey), Value(kAttrSalt), password, out, length);
     if (status == kStatusOk) {
-        MixIntoSharedRandom(out, *length < kUserKeySize ? *length : kUserKeySize);
+        MixSecretIntoSharedRandom(out, *length < kUserKeySize ? *length : kUserKeySize);
     }
     return status;
 }

@@ -222,6 +222,9 @@ int RunChangePassword(OwnerWindow owner) {
     ChangePasswordDialog dialog;
     CurrentHost().RunModal(dialog, owner);
     if (dialog.changeDone()) OfferDriveBackup(owner);
+    // The new password went into the cache; unless it is being kept it has no use once the
+    // export returns, and the caller may hold the library loaded for a long time.
+    profile::Cache().ClearPassword(false);
     SetDialogOpenFlag(true);
     return dialog.changeDone() ? 0 : -1;
 }

@@ -267,7 +267,7 @@ void SeedFromPasswordField(const DialogView& view, int id) {
     profile::MixIntoSharedRandom(tick, sizeof tick);
     char text[256] = {};
     view.CopyText(id, text, sizeof text);
-    profile::MixIntoSharedRandom(text, sizeof text);
+    profile::MixSecretIntoSharedRandom(text, sizeof text);
     SecureWipe(text, sizeof text);
 }
 

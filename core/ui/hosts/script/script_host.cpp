@@ -139,6 +139,10 @@ int ScriptHost::RunModal(DialogModel& model, OwnerWindow) {
     } else {
         model.OnInit(view);
         RunDialog(model, view, *entry);
+        // What the line typed (passwords among it) has been typed: the host keeps no copy of it.
+        for (Step& step :
+             scenario_.entries[static_cast<size_t>(entry - scenario_.entries.data())].steps)
+            step.value.Clear();
         ran = true;
     }
     // A failure inside the run has been reported already.
