@@ -13,7 +13,13 @@ bool CanShowDialogs() {
     return true;
 #else
     const std::string setting = platform::EnvironmentVariable("QOR_UI");
-    if (!setting.empty() && setting != "tty") return true;
+    if (!setting.empty() && setting != "tty" && setting != "gtk") return true;
+    // A desktop's dialogs, when the GTK host is installed beside the programs.
+    const bool display = !platform::EnvironmentVariable("DISPLAY").empty() ||
+                         !platform::EnvironmentVariable("WAYLAND_DISPLAY").empty();
+    if (setting != "tty" && display &&
+        platform::Exists(platform::ProgramFolder() + platform::kSeparator + "libqor-ui-gtk.so"))
+        return true;
     platform::Terminal terminal;
     return terminal.Open();
 #endif

@@ -64,7 +64,8 @@ class ShellLibrary {
     platform::LibraryHandle library_;
 };
 
-// False when no one could answer the core's dialogs: no terminal and no scenario.
+// False when no one could answer the core's dialogs: no desktop with the GTK host, no terminal
+// and no scenario.
 bool CanShowDialogs();
 inline constexpr char kNoTerminal[] =
     "no terminal to show the dialogs in (run qor in a terminal, or answer them from a scenario "

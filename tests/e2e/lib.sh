@@ -80,6 +80,8 @@ mtime_of() { stat -c %y -- "$1"; }
 export HOME=$E2E_ROOT/user
 export QOR_REGISTRY=$E2E_ROOT/registry.reg
 unset XDG_DATA_HOME XDG_CONFIG_HOME QOR_UI QOR_UI_LOG QOR_NETWORK QOR_AUTOSTART_PERIOD_MS
+# No desktop either: a display would bring up real dialogs where the tests expect none.
+unset DISPLAY WAYLAND_DISPLAY
 export TZ=UTC
 # A sanitized build's programs run with the call log preloaded in front of their runtime.
 export ASAN_OPTIONS="${ASAN_OPTIONS:+$ASAN_OPTIONS:}verify_asan_link_order=0"

@@ -31,7 +31,9 @@ TEST(HostChoice, QorUiPicksTheHostAndUnusableValuesFallBackWithAWarning) {
         {"win32", true, false, HostKind::kWin32, "", ""},
         {"win32", false, true, HostKind::kTty, "",
          "QOR_UI=win32: Windows dialogs exist on Windows only"},
-        {"gtk", false, false, HostKind::kNone, "", "QOR_UI=gtk: unknown dialog host"},
+        {"gtk", false, false, HostKind::kNone, "", "QOR_UI=gtk: there is no display"},
+        {"gtk", true, false, HostKind::kWin32, "", "QOR_UI=gtk: there is no GTK host on Windows"},
+        {"motif", false, true, HostKind::kTty, "", "QOR_UI=motif: unknown dialog host"},
     };
     for (const Case& c : cases) {
         HostChoice choice = ChooseHost(c.setting, c.windows, c.terminal);
@@ -39,6 +41,22 @@ TEST(HostChoice, QorUiPicksTheHostAndUnusableValuesFallBackWithAWarning) {
         EXPECT_EQ(choice.scenarioPath, c.path) << c.setting;
         EXPECT_EQ(choice.warning, c.warning) << c.setting;
     }
+}
+
+TEST(HostChoice, ADisplayBringsTheGtkHostWithTheTerminalOrNothingBehindIt) {
+    HostChoice choice = ChooseHost("", false, true, true);
+    EXPECT_EQ(choice.kind, HostKind::kGtk);
+    EXPECT_EQ(choice.fallback, HostKind::kTty);
+    EXPECT_FALSE(choice.asked);
+    choice = ChooseHost("gtk", false, false, true);
+    EXPECT_EQ(choice.kind, HostKind::kGtk);
+    EXPECT_EQ(choice.fallback, HostKind::kNone);
+    EXPECT_TRUE(choice.asked);
+    EXPECT_EQ(choice.warning, "");
+    // Another host named, or Windows, leaves the display alone.
+    EXPECT_EQ(ChooseHost("tty", false, true, true).kind, HostKind::kTty);
+    EXPECT_EQ(ChooseHost("script:s", false, true, true).kind, HostKind::kScript);
+    EXPECT_EQ(ChooseHost("", true, false, true).kind, HostKind::kWin32);
 }
 
 TEST(HostChoice, TheWindowsPlaceholderCancelsWithoutOpeningAnything) {

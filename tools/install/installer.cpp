@@ -36,9 +36,14 @@ const char kInstaller[] = "qor-install";
 // The start-up program goes in under its own name and as "vodorura.rar", the name the Run value
 // and the end of the setup start it by.
 const std::pair<const char*, const char*> kCompanions[] = {
-    {"libqorshell.so", "libqorshell.so"}, {"qor-associate", "qor-associate"},
-    {"qor-autostart", "qor-autostart"},   {"qor-autostart", "vodorura.rar"},
-    {"qor-shutdown", "qor-shutdown"},     {"qor-uninstall", "qor-uninstall"},
+    {"libqorshell.so", "libqorshell.so"},
+    {"qor-associate", "qor-associate"},
+    {"qor-autostart", "qor-autostart"},
+    {"qor-autostart", "vodorura.rar"},
+    {"qor-shutdown", "qor-shutdown"},
+    {"qor-uninstall", "qor-uninstall"},
+    // The desktop's dialogs, where GTK was there to build them.
+    {"libqor-ui-gtk.so", "libqor-ui-gtk.so"},
 };
 #endif
 

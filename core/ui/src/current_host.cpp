@@ -38,12 +38,58 @@ constexpr bool kWindows = true;
 constexpr bool kWindows = false;
 #endif
 
+constexpr char kGtkModule[] = "libqor-ui-gtk.so";
+
+// The GTK host from its module, loaded for the life of the process (GTK cannot be unloaded);
+// nullptr when the module or the display cannot be had.
+DialogHost* LoadGtkHost() {
+    platform::LibraryHandle module = platform::LoadLibrary(kGtkModule);
+    if (module == nullptr) return nullptr;
+    using Create = DialogHost* (*)();
+    const auto create =
+        reinterpret_cast<Create>(platform::LibrarySymbol(module, "QorUiCreateGtkHost"));
+    DialogHost* host = create != nullptr ? create() : nullptr;
+    if (host == nullptr) platform::FreeLibrary(module);
+    return host;
+}
+
+// The process's host when it lives in the GTK module, whose code must outlive it: a thin owner
+// that the process's static may delete while the module's host is left alone.
+class ForwardingHost : public DialogHost {
+  public:
+    explicit ForwardingHost(DialogHost& host) : host_(host) {}
+    int RunModal(DialogModel& model, OwnerWindow owner) override {
+        return host_.RunModal(model, owner);
+    }
+    int ShowMessage(OwnerWindow owner, std::string_view text, std::string_view caption,
+                    MessageButtons buttons, MessageIcon icon) override {
+        return host_.ShowMessage(owner, text, caption, buttons, icon);
+    }
+    void Beep() override { host_.Beep(); }
+    int ProgressCancelAfter() const override { return host_.ProgressCancelAfter(); }
+
+  private:
+    DialogHost& host_;
+};
+
+bool DisplayPresent() {
+    return !platform::EnvironmentVariable("DISPLAY").empty() ||
+           !platform::EnvironmentVariable("WAYLAND_DISPLAY").empty();
+}
+
 std::unique_ptr<DialogHost> MakeHost() {
     std::string setting = platform::EnvironmentVariable("QOR_UI");
     std::unique_ptr<tty::TtyIo> terminal;
-    if (!kWindows && (setting.empty() || setting == "tty")) terminal = tty::OpenTerminal();
-    HostChoice choice = ChooseHost(setting, kWindows, terminal != nullptr);
+    const bool display = !kWindows && DisplayPresent();
+    if (!kWindows && (setting.empty() || setting == "tty" || setting == "gtk"))
+        terminal = tty::OpenTerminal();
+    HostChoice choice = ChooseHost(setting, kWindows, terminal != nullptr, display);
     if (!choice.warning.empty()) std::cerr << choice.warning << std::endl;
+    if (choice.kind == HostKind::kGtk) {
+        if (DialogHost* gtk = LoadGtkHost()) return std::make_unique<ForwardingHost>(*gtk);
+        if (choice.asked) std::cerr << "QOR_UI=gtk: cannot load " << kGtkModule << std::endl;
+        choice.kind = choice.fallback;
+    }
     switch (choice.kind) {
         case HostKind::kScript: {
             std::string error;
@@ -61,6 +107,7 @@ std::unique_ptr<DialogHost> MakeHost() {
             return std::make_unique<tty::TtyHost>(std::move(terminal));
         case HostKind::kWin32:
             return std::make_unique<win32::Win32Host>();
+        case HostKind::kGtk:
         case HostKind::kNone:
             break;
     }
@@ -72,11 +119,18 @@ DialogHost* adoptedHost = nullptr;
 
 }  // namespace
 
-HostChoice ChooseHost(std::string_view qorUi, bool windows, bool terminalPresent) {
+HostChoice ChooseHost(std::string_view qorUi, bool windows, bool terminalPresent,
+                      bool displayPresent) {
     HostChoice choice;
     HostKind fallback =
         windows ? HostKind::kWin32 : (terminalPresent ? HostKind::kTty : HostKind::kNone);
     choice.kind = fallback;
+    choice.fallback = fallback;
+    if (!windows && displayPresent && (qorUi.empty() || qorUi == "gtk")) {
+        choice.kind = HostKind::kGtk;
+        choice.asked = !qorUi.empty();
+        return choice;
+    }
     constexpr std::string_view kScriptPrefix = "script:";
     if (qorUi.substr(0, kScriptPrefix.size()) == kScriptPrefix) {
         choice.scenarioPath = std::string(qorUi.substr(kScriptPrefix.size()));
@@ -89,6 +143,9 @@ HostChoice ChooseHost(std::string_view qorUi, bool windows, bool terminalPresent
             choice.warning = "QOR_UI=tty: there is no terminal host on Windows";
         else if (!terminalPresent)
             choice.warning = "QOR_UI=tty: this process has no terminal";
+    } else if (qorUi == "gtk") {
+        choice.warning = windows ? "QOR_UI=gtk: there is no GTK host on Windows"
+                                 : "QOR_UI=gtk: there is no display";
     } else if (qorUi == "win32") {
         if (!windows) choice.warning = "QOR_UI=win32: Windows dialogs exist on Windows only";
     } else if (!qorUi.empty()) {

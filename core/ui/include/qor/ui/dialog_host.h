@@ -1,6 +1,8 @@
 // Dialog hosts: how a model's dialog reaches the user.
 //
 // One host serves the whole process, chosen from $QOR_UI on first use:
+//   "gtk"              real dialogs on a Linux desktop (the default when a display is present
+//                      and the module libqor-ui-gtk.so loads)
 //   "tty"              prompts on the terminal (the Linux default when there is a terminal)
 //   "script:<file>"    answers from a scenario file and writes a transcript (tests, automation)
 //   "win32"            real dialogs (the Windows default)
@@ -58,12 +60,17 @@ void SetHostForTesting(DialogHost* host);
 void AdoptHost(DialogHost* host);
 
 // The choice CurrentHost makes, as a pure function of its inputs.
-enum class HostKind { kTty, kScript, kWin32, kNone };
+enum class HostKind { kTty, kScript, kWin32, kGtk, kNone };
 struct HostChoice {
     HostKind kind = HostKind::kNone;
     std::string scenarioPath;  // kScript: the scenario file
     std::string warning;       // set when $QOR_UI named something unusable here
+    // kGtk: the host to take when the module cannot be loaded (tty or none), and whether the
+    // user asked for GTK by name (then its absence is said).
+    HostKind fallback = HostKind::kNone;
+    bool asked = false;
 };
-HostChoice ChooseHost(std::string_view qorUi, bool windows, bool terminalPresent);
+HostChoice ChooseHost(std::string_view qorUi, bool windows, bool terminalPresent,
+                      bool displayPresent = false);
 
 }  // namespace qor::ui

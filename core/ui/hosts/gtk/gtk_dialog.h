@@ -1,0 +1,117 @@
+// One dialog on the screen: the window built from the template, and the view the model talks
+// to. The view keeps every control's state (StateView) and mirrors it into the widgets; signals
+// of the widgets update the state first and then reach the model.
+#pragma once
+
+#include <gtk/gtk.h>
+#include <qor/ui/dialog_model.h>
+
+#include <map>
+#include <string>
+#include <vector>
+
+#include "gtk_host.h"
+#include "src/state_view.h"
+
+namespace qor::ui::gtk {
+
+class GtkDialogWindow;
+
+class GtkView : public StateView {
+  public:
+    GtkView(GtkDialogWindow& window, const DialogTemplate& dialog);
+
+    void SetText(int id, std::string_view text) override;
+    void SetCheck(int id, bool checked) override;
+    void Show(int id, bool visible) override;
+    void Enable(int id, bool enabled) override;
+    void Focus(int id) override;
+    void SetCaption(std::string_view caption) override;
+    void SetItems(int id, const std::vector<std::string>& items) override;
+    void SetSelection(int id, int index) override;
+    void SetItemSelected(int id, int index, bool selected) override;
+    void StartTimer(int timerId, uint32_t milliseconds) override;
+    void StopTimer(int timerId) override;
+    void Close(int result) override;
+    int ShowMessage(std::string_view text, std::string_view caption, MessageButtons buttons,
+                    MessageIcon icon) override;
+    void Beep() override;
+    void SetCursor(CursorShape shape, int frame) override;
+    void PumpMessages() override;
+
+  private:
+    GtkDialogWindow& window_;
+};
+
+class GtkDialogWindow {
+  public:
+    GtkDialogWindow(GtkHost& host, DialogModel& model, GtkWidget* owner);
+    ~GtkDialogWindow();
+    GtkDialogWindow(const GtkDialogWindow&) = delete;
+    GtkDialogWindow& operator=(const GtkDialogWindow&) = delete;
+
+    // Shows the dialog, runs it until the model closes it, and returns the result.
+    int Run();
+
+    GtkWidget* window() const { return window_; }
+    GtkView& view() { return view_; }
+    DialogModel& model() { return model_; }
+    // The widget of the control with that id (nullptr for none). A spin's buddy, a group box
+    // and a list box come as their outer widget.
+    GtkWidget* Widget(int id) const;
+    // As the user would: a button clicked, a field's text typed, a list item chosen.
+    void Click(int id);
+    void Type(int id, const std::string& text);
+    // The window's pixels as a PNG file; false when they cannot be had.
+    bool SaveScreenshot(const std::string& path) const;
+
+  private:
+    friend class GtkView;
+    struct Control {
+        const ControlTemplate* control = nullptr;
+        GtkWidget* widget = nullptr;  // what is placed (a frame, a scrolled window, ...)
+        GtkWidget* inner = nullptr;   // what holds the text or state
+    };
+
+    void Build();
+    GtkWidget* MakeWidget(const ControlTemplate& control, GtkWidget** inner);
+    void Connect(size_t index);
+    Control* Find(int id);
+    const Control* Find(int id) const;
+    void Mirror(size_t index);  // state -> widget, without reaching the model
+    void Ended();
+
+    static void OnClicked(GtkWidget* widget, gpointer data);
+    static void OnToggled(GtkWidget* widget, gpointer data);
+    static void OnChanged(GtkWidget* widget, gpointer data);
+    static void OnComboChanged(GtkWidget* widget, gpointer data);
+    static void OnSelectionChanged(GtkTreeSelection* selection, gpointer data);
+    static gboolean OnDelete(GtkWidget* widget, GdkEvent* event, gpointer data);
+    static gboolean OnKeyPress(GtkWidget* widget, GdkEventKey* event, gpointer data);
+    static gboolean OnMotion(GtkWidget* widget, GdkEventMotion* event, gpointer data);
+    static gboolean OnTimer(gpointer data);
+    static gboolean OnShown(gpointer data);
+
+    GtkHost& host_;
+    DialogModel& model_;
+    GtkWidget* owner_;
+    GtkView view_;
+    GtkWidget* window_ = nullptr;
+    GtkWidget* fixed_ = nullptr;
+    std::vector<Control> controls_;
+    GMainLoop* loop_ = nullptr;
+    int quiet_ = 0;  // > 0 while the view mirrors a state: the widgets' signals are its own
+    struct Timer {
+        GtkDialogWindow* window;
+        int id;
+        guint source;
+    };
+    std::map<int, Timer*> timers_;
+    double baseX_ = 6;
+    double baseY_ = 13;
+};
+
+// "&Open" as GTK spells a mnemonic: "_Open" ("&&" stays one "&", "_" doubles).
+std::string Mnemonic(std::string_view text);
+
+}  // namespace qor::ui::gtk

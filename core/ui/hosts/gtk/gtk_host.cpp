@@ -1,0 +1,29 @@
+#include "gtk_host.h"
+
+#include <gtk/gtk.h>
+
+#include "gtk_dialog.h"
+#include "gtk_message.h"
+
+namespace qor::ui::gtk {
+
+GtkHost::GtkHost() = default;
+GtkHost::~GtkHost() = default;
+
+int GtkHost::RunModal(DialogModel& model, OwnerWindow) {
+    GtkDialogWindow window(*this, model, top_);
+    const int result = window.Run();
+    RecordResult(model, result);
+    return result;
+}
+
+int GtkHost::ShowMessage(OwnerWindow, std::string_view text, std::string_view caption,
+                         MessageButtons buttons, MessageIcon icon) {
+    return RunMessageBox(*this, top_, text, caption, buttons, icon);
+}
+
+void GtkHost::Beep() {
+    gdk_display_beep(gdk_display_get_default());
+}
+
+}  // namespace qor::ui::gtk

@@ -1,0 +1,70 @@
+#include "gtk_message.h"
+
+#include <string>
+
+#include "src/message_box.h"
+
+namespace qor::ui::gtk {
+
+namespace {
+
+GtkMessageType TypeOf(MessageIcon icon) {
+    switch (icon) {
+        case MessageIcon::kInformation:
+            return GTK_MESSAGE_INFO;
+        case MessageIcon::kExclamation:
+            return GTK_MESSAGE_WARNING;
+        case MessageIcon::kStop:
+            return GTK_MESSAGE_ERROR;
+        case MessageIcon::kQuestion:
+            return GTK_MESSAGE_QUESTION;
+        case MessageIcon::kNone:
+            break;
+    }
+    return GTK_MESSAGE_OTHER;
+}
+
+// A test's hook, called once the box is on the screen.
+struct Pending {
+    GtkHost* host;
+    GtkWidget* box;
+    int first;
+};
+
+gboolean CallHook(gpointer data) {
+    auto* pending = static_cast<Pending*>(data);
+    pending->host->messageHook()(pending->box, pending->first);
+    return G_SOURCE_REMOVE;
+}
+
+void OnMapped(gpointer data) {
+    g_idle_add(CallHook, data);
+}
+
+std::string Label(int id) {
+    return "_" + std::string(ButtonName(id));
+}
+
+}  // namespace
+
+int RunMessageBox(GtkHost& host, GtkWidget* parent, std::string_view text, std::string_view caption,
+                  MessageButtons buttons, MessageIcon icon) {
+    GtkWidget* box =
+        gtk_message_dialog_new(parent != nullptr ? GTK_WINDOW(parent) : nullptr, GTK_DIALOG_MODAL,
+                               TypeOf(icon), GTK_BUTTONS_NONE, "%s", std::string(text).c_str());
+    gtk_window_set_title(GTK_WINDOW(box), std::string(caption).c_str());
+    if (parent == nullptr) gtk_window_set_position(GTK_WINDOW(box), GTK_WIN_POS_CENTER);
+    const std::vector<int> ids = ButtonIds(buttons);
+    for (int id : ids)
+        gtk_dialog_add_button(GTK_DIALOG(box), Label(id).c_str(), id);
+    gtk_dialog_set_default_response(GTK_DIALOG(box), ids.front());
+    Pending pending{&host, box, ids.front()};
+    if (host.messageHook()) g_signal_connect_swapped(box, "map", G_CALLBACK(OnMapped), &pending);
+    const int response = gtk_dialog_run(GTK_DIALOG(box));
+    gtk_widget_destroy(box);
+    for (int id : ids)
+        if (response == id) return id;
+    return DismissResult(buttons);
+}
+
+}  // namespace qor::ui::gtk
