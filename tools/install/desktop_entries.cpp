@@ -3,9 +3,12 @@
 #include <qor/platform/files.h>
 #include <qor/platform/system.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <system_error>
+
+#include "file_managers.h"
 
 namespace qor::install {
 
@@ -131,6 +134,34 @@ std::string AutostartEntry(const std::string& home) {
            kHomeKey + home + "\n";
 }
 
+#ifndef _WIN32
+// The folders in `folder`; none when it cannot be read.
+std::vector<fs::path> Subfolders(const fs::path& folder) {
+    std::vector<fs::path> found;
+    std::error_code ec;
+    for (fs::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec))
+        found.push_back(it->path());
+    return found;
+}
+
+// The library that loads Nautilus's Python extensions, in the system's library folders
+// (/usr/lib/<architecture>/nautilus/extensions-<version>/ on Debian and its kin).
+bool NautilusPythonInstalled() {
+    std::error_code ec;
+    for (const char* root : {"/usr/lib", "/usr/lib64", "/usr/local/lib"}) {
+        std::vector<fs::path> candidates = {fs::path(root) / "nautilus"};
+        for (const fs::path& folder : Subfolders(root))
+            candidates.push_back(folder / "nautilus");
+        for (const fs::path& nautilus : candidates) {
+            for (const fs::path& version : Subfolders(nautilus)) {
+                if (fs::exists(version / "libnautilus-python.so", ec)) return true;
+            }
+        }
+    }
+    return false;
+}
+#endif
+
 }  // namespace
 
 DesktopFolders DefaultDesktopFolders() {
@@ -141,6 +172,14 @@ DesktopFolders DefaultDesktopFolders() {
     if (folders.data.empty() && !userHome.empty()) folders.data = userHome + "/.local/share";
     folders.config = platform::EnvironmentVariable("XDG_CONFIG_HOME");
     if (folders.config.empty() && !userHome.empty()) folders.config = userHome + "/.config";
+    std::string dirs = platform::EnvironmentVariable("XDG_CONFIG_DIRS");
+    if (dirs.empty()) dirs = "/etc/xdg";
+    for (size_t start = 0; start <= dirs.size();) {
+        const size_t colon = std::min(dirs.find(':', start), dirs.size());
+        if (colon > start) folders.systemConfig.push_back(dirs.substr(start, colon - start));
+        start = colon + 1;
+    }
+    folders.nautilusPython = NautilusPythonInstalled();
 #endif
     return folders;
 }
@@ -187,7 +226,7 @@ int WriteDesktopEntries(const DesktopFolders& folders, const std::string& home,
         std::error_code ec;
         fs::remove(fs::u8path(paths[2]), ec);
     }
-    return 0;
+    return WriteFileManagerEntries(folders, home, error);
 }
 
 void RemoveDesktopEntries(const DesktopFolders& folders, const std::string& home) {
@@ -197,6 +236,7 @@ void RemoveDesktopEntries(const DesktopFolders& folders, const std::string& home
         std::error_code ec;
         fs::remove(fs::u8path(path), ec);
     }
+    RemoveFileManagerEntries(folders, home);
 }
 
 }  // namespace qor::install

@@ -1,5 +1,6 @@
 // The desktop's side of an install on Linux: the file association that opens encrypted files
-// with the product, and the log-on entry of the AutoCrypt start-up program. Each entry carries
+// with the product, the log-on entry of the AutoCrypt start-up program, and the file managers'
+// context menus (file_managers.h). Each entry carries
 // the home folder it was written for, so an uninstall removes only entries that name its own
 // home. On Windows these are registry matters: the default folders are empty there and nothing
 // is written.
@@ -13,10 +14,14 @@ namespace qor::install {
 struct DesktopFolders {
     std::string data;    // $XDG_DATA_HOME, else ~/.local/share
     std::string config;  // $XDG_CONFIG_HOME, else ~/.config
+    // $XDG_CONFIG_DIRS, else /etc/xdg: where a file manager finds its defaults (Thunar's actions).
+    std::vector<std::string> systemConfig = {};
+    // Whether Nautilus's Python extensions are installed (their library found on the system).
+    bool nautilusPython = false;
 };
 
-// From the environment; empty members when neither the XDG variable nor HOME is set, and
-// always on Windows.
+// From the environment and the system; empty members when neither the XDG variable nor HOME is
+// set, and always on Windows.
 DesktopFolders DefaultDesktopFolders();
 
 // The files written for `home`, in the order they are written.

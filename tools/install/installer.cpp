@@ -9,6 +9,8 @@
 #include <fstream>
 #include <system_error>
 
+#include "file_managers.h"
+
 namespace qor::install {
 
 namespace fs = std::filesystem;
@@ -128,6 +130,12 @@ int Install(const InstallPlan& plan, std::string* error) {
             return 1;
         }
         if (std::find(placed.begin(), placed.end(), to) == placed.end()) placed.push_back(to);
+    }
+    // The file managers' menus run qor through the launcher, which finds the dialogs a place.
+    if (!plan.desktop.data.empty()) {
+        if (!WriteLauncher(plan.home, error)) return 1;
+        if (std::find(placed.begin(), placed.end(), kLauncherName) == placed.end())
+            placed.push_back(kLauncherName);
     }
     {
         std::ofstream manifest(fs::u8path(Join(plan.home, kManifestName)), std::ios::trunc);
