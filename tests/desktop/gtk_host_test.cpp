@@ -31,8 +31,11 @@ bool DisplayOpened() {
     return opened;
 }
 
-// build/<preset>/screenshots/<name>.png, and a check that it was written and is not empty.
+// build/<preset>/screenshots/<name>.png, and a check that it was written and is not empty, and
+// that no control takes more room than its template gives it.
 void Screenshot(GtkDialogWindow& dialog, const std::string& name) {
+    for (const std::string& fault : dialog.LayoutFaults())
+        ADD_FAILURE() << name << ": " << fault;
     const fs::path folder = QOR_SCREENSHOT_DIR;
     fs::create_directories(folder);
     const fs::path file = folder / (name + ".png");

@@ -147,6 +147,7 @@ class ListModel : public DialogModel {
   public:
     ListModel() {
         template_.caption = "List";
+        template_.rect = {0, 0, 120, 80};
         template_.controls = {
             Static("Items:", {7, 7, 60, 8}),
             ListBox(110, {7, 17, 100, 40}),

@@ -1,5 +1,6 @@
 #include "gtk_dialog.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 
@@ -16,7 +17,8 @@ constexpr char kStyle[] =
     ".qor-dialog entry { min-height: 0; padding-top: 0; padding-bottom: 0; }\n"
     ".qor-dialog combobox button { padding-top: 0; padding-bottom: 0; }\n"
     ".qor-dialog checkbutton, .qor-dialog radiobutton { min-height: 0; padding: 0; }\n"
-    ".qor-dialog button.qor-arrow { padding: 0; }\n";
+    ".qor-dialog button.qor-arrow { padding: 0; min-height: 0; border-width: 1px; }\n"
+    ".qor-dialog button.qor-arrow image { margin: 0; padding: 0; }\n";
 
 void InstallStyle() {
     static bool installed = false;
@@ -258,9 +260,13 @@ GtkWidget* GtkDialogWindow::MakeWidget(const ControlTemplate& control, GtkWidget
             gtk_label_set_xalign(GTK_LABEL(widget), control.centered ? 0.5f : 0.0f);
             gtk_label_set_yalign(GTK_LABEL(widget), 0.0f);
             if (control.centered) gtk_label_set_justify(GTK_LABEL(widget), GTK_JUSTIFY_CENTER);
-            // A label as wide as its place, however long its text: it wraps inside it.
-            gtk_label_set_width_chars(GTK_LABEL(widget), 1);
-            gtk_label_set_max_width_chars(GTK_LABEL(widget), 1);
+            // A label as wide as its place, however long its text: it wraps inside it, and asks
+            // for the height of the lines it wraps into there (a narrower minimum would ask for
+            // the height of a text wrapped at every word, and push the dialog's size).
+            const int chars =
+                std::max(1, static_cast<int>(control.rect.width * baseX_ / 4 / (2 * baseX_ - 1)));
+            gtk_label_set_width_chars(GTK_LABEL(widget), chars);
+            gtk_label_set_max_width_chars(GTK_LABEL(widget), chars);
             break;
         }
         case ControlKind::kEdit:
@@ -298,9 +304,15 @@ GtkWidget* GtkDialogWindow::MakeWidget(const ControlTemplate& control, GtkWidget
         case ControlKind::kPushButton:
         case ControlKind::kDefPushButton:
             if (control.text == "UP" || control.text == "DOWN") {
-                widget = gtk_button_new_from_icon_name(
+                // The spin's arrows: an arrow as tall as the half of the spin they make.
+                widget = gtk_button_new();
+                GtkWidget* arrow = gtk_image_new_from_icon_name(
                     control.text == "UP" ? "pan-up-symbolic" : "pan-down-symbolic",
                     GTK_ICON_SIZE_MENU);
+                gtk_image_set_pixel_size(
+                    GTK_IMAGE(arrow),
+                    std::max(4, static_cast<int>(control.rect.height * baseY_ / 8) - 4));
+                gtk_button_set_image(GTK_BUTTON(widget), arrow);
                 gtk_style_context_add_class(gtk_widget_get_style_context(widget), "qor-arrow");
             } else {
                 widget = gtk_button_new_with_mnemonic(Mnemonic(control.text).c_str());
@@ -557,6 +569,37 @@ bool GtkDialogWindow::SaveScreenshot(const std::string& path) const {
     const bool saved = gdk_pixbuf_save(pixels, path.c_str(), "png", nullptr, nullptr) != FALSE;
     g_object_unref(pixels);
     return saved;
+}
+
+std::vector<std::string> GtkDialogWindow::LayoutFaults() const {
+    std::vector<std::string> faults;
+    const DialogRect& frame = model_.Template().rect;
+    const int frameWidth = static_cast<int>(std::lround(frame.width * baseX_ / 4));
+    const int frameHeight = static_cast<int>(std::lround(frame.height * baseY_ / 8));
+    int width = 0;
+    int height = 0;
+    gtk_window_get_size(GTK_WINDOW(window_), &width, &height);
+    if (width > frameWidth + 1 || height > frameHeight + 1) {
+        faults.push_back("the window is " + std::to_string(width) + "x" + std::to_string(height) +
+                         ", its template " + std::to_string(frameWidth) + "x" +
+                         std::to_string(frameHeight));
+    }
+    for (const Control& placed : controls_) {
+        if (!gtk_widget_get_visible(placed.widget)) continue;
+        GtkAllocation allocation;
+        gtk_widget_get_allocation(placed.widget, &allocation);
+        const DialogRect& rect = placed.control->rect;
+        const int wanted = static_cast<int>(std::lround(rect.width * baseX_ / 4));
+        const int wantedHeight = static_cast<int>(std::lround(rect.height * baseY_ / 8));
+        if (allocation.width > std::max(wanted, 1) + 1 ||
+            allocation.height > std::max(wantedHeight, 1) + 1) {
+            faults.push_back("control " + std::to_string(placed.control->id) + " \"" +
+                             placed.control->text + "\" takes " + std::to_string(allocation.width) +
+                             "x" + std::to_string(allocation.height) + " of " +
+                             std::to_string(wanted) + "x" + std::to_string(wantedHeight));
+        }
+    }
+    return faults;
 }
 
 namespace {

@@ -64,6 +64,9 @@ class GtkDialogWindow {
     void Type(int id, const std::string& text);
     // The window's pixels as a PNG file; false when they cannot be had.
     bool SaveScreenshot(const std::string& path) const;
+    // The shown controls that take more room than their template gives them (they would cover
+    // their neighbours or be cut), and a window grown past its template, one line each.
+    std::vector<std::string> LayoutFaults() const;
 
   private:
     friend class GtkView;
