@@ -12,8 +12,9 @@
 
 namespace qor::ui::test {
 
-// Counts key strokes and pointer moves; closes itself with OK after `closeAfter` events and
-// refuses Cancel until more than `cancelAfter` events were seen. Enter does nothing.
+// Counts key strokes and pointer moves, showing the count in 1001; closes itself with OK after
+// `closeAfter` events and refuses Cancel until more than `cancelAfter` events were seen. Enter
+// does nothing.
 class SeedingModel : public DialogModel {
   public:
     SeedingModel(int closeAfter, int cancelAfter)
@@ -22,6 +23,8 @@ class SeedingModel : public DialogModel {
         template_.controls = {
             Static("Please provide random key strokes and/or mouse movements.", {7, 7, 200, 16}),
             PasswordEdit(1000, {7, 30, 100, 12}, 0),
+            Static("Events:", {7, 46, 40, 8}),
+            Static("0", {50, 46, 40, 8}, 1001),
         };
     }
     const DialogTemplate& Template() const override { return template_; }
@@ -45,6 +48,7 @@ class SeedingModel : public DialogModel {
 
   private:
     void Count(DialogView& view) {
+        view.SetText(1001, std::to_string(events()));
         if (closeAfter_ > 0 && events() >= closeAfter_) view.Close(kIdOk);
     }
     DialogTemplate template_;

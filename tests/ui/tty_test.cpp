@@ -320,6 +320,11 @@ TEST(TtyHost, AModelMayRefuseCancelUntilItIsDone) {
     EXPECT_EQ(run.host->RunModal(seeding), kIdCancel);
     EXPECT_EQ(seeding.keys, (std::vector<int>{0x1b, '\n', 'a', 'b', 0x1b}));
 
+    // What the model shows while the keys arrive is written on the line being typed.
+    EXPECT_NE(run.terminal->screen.find("\r\x1b[K[Events: 4] > **\r\x1b[K[Events: 5] > **"),
+              std::string::npos)
+        << run.terminal->screen;
+
     // With no input left a dialog that refuses to be cancelled still ends.
     TtyRun ended("a");
     test::SeedingModel stubborn(0, 100);

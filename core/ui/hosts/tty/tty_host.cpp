@@ -2,6 +2,7 @@
 
 #include <chrono>
 #include <climits>
+#include <functional>
 #include <string>
 
 #include "line_editor.h"
@@ -42,6 +43,23 @@ class TtyView : public StateView {
         StateView::Focus(id);
         focusMoved_ = true;
     }
+    void SetText(int id, std::string_view text) override {
+        StateView::SetText(id, text);
+        // A text the model changes while the user types (the seeding's percentage) shows at
+        // once, on the line being typed.
+        const ControlState* state = State(id);
+        if (redraw_ && state != nullptr && state->visible &&
+            state->control->kind == ControlKind::kStatic) {
+            note_ = FieldLabel(*this, IndexOf(*state)) + std::string(text);
+            redraw_();
+        }
+    }
+    // While a field is typed into: how its line is written again, and the latest changed text.
+    void SetRedraw(std::function<void()> redraw) {
+        redraw_ = std::move(redraw);
+        note_.clear();
+    }
+    const std::string& note() const { return note_; }
     void StartTimer(int timerId, uint32_t milliseconds) override {
         SetNow(host_.clock_());  // the period counts from now, not from the last key read
         StateView::StartTimer(timerId, milliseconds);
@@ -84,6 +102,8 @@ class TtyView : public StateView {
     DialogModel& model_;
     bool focusMoved_ = false;
     bool statusShown_ = false;
+    std::function<void()> redraw_;
+    std::string note_;
     int frame_ = 0;
 };
 
@@ -203,11 +223,18 @@ class TtyHost::Run {
         const ControlTemplate& control = *state.control;
         std::string label = FieldLabel(view_, index);
         const std::string enter = NextField(index) >= 0 ? "next field" : DefaultName();
-        io_.Write("(Enter = " + enter + ", Tab = choices, Esc = Cancel)\n" +
-                  (label.empty() ? std::string("> ") : label));
+        const std::string prompt = label.empty() ? std::string("> ") : label;
+        io_.Write("(Enter = " + enter + ", Tab = choices, Esc = Cancel)\n" + prompt);
         LineEditor editor(state.text.view(), control.limit > 0 ? control.limit : 0,
                           control.kind == ControlKind::kPasswordEdit);
         io_.Write(editor.Shown());
+        struct RedrawScope {
+            TtyView& view;
+            ~RedrawScope() { view.SetRedraw(nullptr); }
+        } scope{view_};
+        view_.SetRedraw([&] {
+            io_.Write("\r\x1b[K[" + view_.note() + "] " + prompt + std::string(editor.Shown()));
+        });
         for (;;) {
             int key = NextKey();
             if (!Deliver(key)) break;
