@@ -107,6 +107,9 @@ class TtyView : public StateView {
     int frame_ = 0;
 };
 
+// The most of a field's echo written again after a changed text (the rest shows as "...").
+constexpr size_t kRedrawnEcho = 24;
+
 // One modal run: the form, the prompts and the key loop.
 class TtyHost::Run {
   public:
@@ -233,7 +236,12 @@ class TtyHost::Run {
             ~RedrawScope() { view.SetRedraw(nullptr); }
         } scope{view_};
         view_.SetRedraw([&] {
-            io_.Write("\r\x1b[K[" + view_.note() + "] " + prompt + std::string(editor.Shown()));
+            // The line stays shorter than a terminal's width: a carriage return cannot go back
+            // past a wrapped line's start.
+            std::string shown = editor.Shown();
+            if (shown.size() > kRedrawnEcho)
+                shown = "..." + shown.substr(shown.size() - kRedrawnEcho);
+            io_.Write("\r\x1b[K[" + view_.note() + "] " + prompt + shown);
         });
         for (;;) {
             int key = NextKey();
