@@ -298,9 +298,12 @@ TEST(TtyHost, EnterAloneAtTheChoicesPressesTheDefaultButton) {
     TtyRun run("\t\n\x1b");
     DemoPasswordDialog dialog("alice", "hunter2", false, 5);
     EXPECT_EQ(run.host->RunModal(dialog), kIdCancel);
-    EXPECT_NE(run.terminal->screen.find("Choose 1-4, Enter = OK, Esc = Cancel: \n\a"),
-              std::string::npos)
-        << run.terminal->screen;  // OK with an empty password beeps
+    // OK with an empty password beeps, and the terminal says what is missing.
+    EXPECT_NE(
+        run.terminal->screen.find("Choose 1-4, Enter = OK, Esc = Cancel: \n\a"
+                                  "Not accepted; still empty: Please type in your password\n"),
+        std::string::npos)
+        << run.terminal->screen;
 }
 
 TEST(TtyHost, EscapeCtrlCAndTheEndOfInputCancel) {

@@ -75,7 +75,11 @@ class TtyView : public StateView {
         EndStatusLine();
         return host_.ShowMessage(nullptr, text, caption, buttons, icon);
     }
-    void Beep() override { host_.Beep(); }
+    void Beep() override {
+        ++beeps_;
+        host_.Beep();
+    }
+    int beeps() const { return beeps_; }
     void SetCursor(CursorShape shape, int frame) override {
         if (shape == CursorShape::kAnimation && frame >= 0) frame_ = frame;
     }
@@ -104,6 +108,7 @@ class TtyView : public StateView {
     bool statusShown_ = false;
     std::function<void()> redraw_;
     std::string note_;
+    int beeps_ = 0;
     int frame_ = 0;
 };
 
@@ -203,7 +208,24 @@ class TtyHost::Run {
 
     void PressDefault() {
         int id = DefaultButton(view_);
+        const int beeps = view_.beeps();
         model_.OnCommand(view_, id >= 0 ? id : kIdOk);
+        // A beep alone tells a terminal user nothing: say which fields are still empty.
+        if (!view_.closed() && view_.beeps() != beeps) {
+            std::string empty;
+            for (size_t i = 0; i < view_.states().size(); ++i) {
+                const ControlState& state = view_.states()[i];
+                if (!state.visible || !state.enabled || !IsEdit(state.control->kind) ||
+                    state.control->readOnly || !state.text.empty())
+                    continue;
+                std::string label = FieldLabel(view_, i);
+                while (!label.empty() && (label.back() == ' ' || label.back() == ':'))
+                    label.pop_back();
+                if (!label.empty()) empty += (empty.empty() ? "" : ", ") + label;
+            }
+            io_.Write(empty.empty() ? std::string("Not accepted.\n")
+                                    : "Not accepted; still empty: " + empty + "\n");
+        }
     }
 
     void Cancel() { model_.OnCommand(view_, kIdCancel); }
