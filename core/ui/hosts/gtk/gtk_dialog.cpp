@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstring>
 
+#include "gtk_automation.h"
 #include "gtk_message.h"
 
 namespace qor::ui::gtk {
@@ -30,6 +31,13 @@ void InstallStyle() {
                                               GTK_STYLE_PROVIDER(provider),
                                               GTK_STYLE_PROVIDER_PRIORITY_APPLICATION);
     g_object_unref(provider);
+}
+
+// A drop-down list's template height counts the list that drops down; closed, it is a line.
+int16_t ShownHeight(const ControlTemplate& control) {
+    constexpr int16_t kClosedList = 14;
+    return control.kind == ControlKind::kDropDownList ? std::min(control.rect.height, kClosedList)
+                                                      : control.rect.height;
 }
 
 const char* IconName(const std::string& resource) {
@@ -64,6 +72,11 @@ GtkView::GtkView(GtkDialogWindow& window, const DialogTemplate& dialog)
 void GtkView::SetText(int id, std::string_view text) {
     StateView::SetText(id, text);
     if (ControlState* state = State(id)) window_.Mirror(IndexOf(*state));
+}
+
+void GtkView::SetStatus(int id, std::string_view text) {
+    SetText(id, text);
+    if (GtkAutomation* automation = window_.host_.automation()) automation->Status(text);
 }
 
 void GtkView::SetCheck(int id, bool checked) {
@@ -162,6 +175,7 @@ GtkDialogWindow::GtkDialogWindow(GtkHost& host, DialogModel& model, GtkWidget* o
 }
 
 GtkDialogWindow::~GtkDialogWindow() {
+    if (shownSource_ != 0) g_source_remove(shownSource_);
     while (!timers_.empty())
         view_.StopTimer(timers_.begin()->first);
     if (loop_ != nullptr) g_main_loop_unref(loop_);
@@ -234,7 +248,7 @@ void GtkDialogWindow::Build() {
             return static_cast<int>(std::lround(units * base / div));
         };
         gtk_widget_set_size_request(placed.widget, std::max(1, px(control.rect.width, baseX_, 4)),
-                                    std::max(1, px(control.rect.height, baseY_, 8)));
+                                    std::max(1, px(ShownHeight(control), baseY_, 8)));
         gtk_fixed_put(GTK_FIXED(fixed_), placed.widget, px(control.rect.x, baseX_, 4),
                       px(control.rect.y, baseY_, 8));
         gtk_widget_set_sensitive(placed.widget, control.enabled);
@@ -493,6 +507,7 @@ int GtkDialogWindow::Run() {
     // The model's first state reaches the widgets before the dialog shows.
     for (size_t i = 0; i < controls_.size(); ++i)
         Mirror(i);
+    if (GtkAutomation* automation = host_.automation()) automation->DialogOpening(view_.caption());
     model_.OnInit(view_);
     if (!view_.closed()) {
         gtk_widget_show_all(window_);
@@ -509,7 +524,8 @@ int GtkDialogWindow::Run() {
             }
         }
         if (const Control* focused = Find(view_.focus())) gtk_widget_grab_focus(focused->inner);
-        if (host_.dialogHook()) g_idle_add(&GtkDialogWindow::OnShown, this);
+        if (host_.dialogHook() || host_.automation() != nullptr)
+            shownSource_ = g_idle_add(&GtkDialogWindow::OnShown, this);
         loop_ = g_main_loop_new(nullptr, FALSE);
         if (!view_.closed()) g_main_loop_run(loop_);
     }
@@ -552,7 +568,18 @@ void GtkDialogWindow::Type(int id, const std::string& text) {
 }
 
 bool GtkDialogWindow::SaveScreenshot(const std::string& path) const {
-    GdkWindow* window = gtk_widget_get_window(window_);
+    return SaveWindowScreenshot(window_, path);
+}
+
+void GtkDialogWindow::SetChecked(int id, bool checked) {
+    if (const Control* control = Find(id)) {
+        if (GTK_IS_TOGGLE_BUTTON(control->inner))
+            gtk_toggle_button_set_active(GTK_TOGGLE_BUTTON(control->inner), checked);
+    }
+}
+
+bool SaveWindowScreenshot(GtkWidget* widget, const std::string& path) {
+    GdkWindow* window = gtk_widget_get_window(widget);
     if (window == nullptr) return false;
     // What the window shows once the changes made so far are drawn: drawing waits for the
     // frame clock, so the loop runs for a few frames rather than only until it is idle.
@@ -590,7 +617,8 @@ std::vector<std::string> GtkDialogWindow::LayoutFaults() const {
         gtk_widget_get_allocation(placed.widget, &allocation);
         const DialogRect& rect = placed.control->rect;
         const int wanted = static_cast<int>(std::lround(rect.width * baseX_ / 4));
-        const int wantedHeight = static_cast<int>(std::lround(rect.height * baseY_ / 8));
+        const int wantedHeight =
+            static_cast<int>(std::lround(ShownHeight(*placed.control) * baseY_ / 8));
         if (allocation.width > std::max(wanted, 1) + 1 ||
             allocation.height > std::max(wantedHeight, 1) + 1) {
             faults.push_back("control " + std::to_string(placed.control->id) + " \"" +
@@ -715,7 +743,12 @@ gboolean GtkDialogWindow::OnTimer(gpointer data) {
 
 gboolean GtkDialogWindow::OnShown(gpointer data) {
     auto* self = static_cast<GtkDialogWindow*>(data);
-    if (!self->view_.closed() && self->host_.dialogHook()) self->host_.dialogHook()(*self);
+    self->shownSource_ = 0;
+    if (self->view_.closed()) return G_SOURCE_REMOVE;
+    if (self->host_.dialogHook())
+        self->host_.dialogHook()(*self);
+    else if (GtkAutomation* automation = self->host_.automation())
+        automation->DialogShown(*self);
     return G_SOURCE_REMOVE;
 }
 

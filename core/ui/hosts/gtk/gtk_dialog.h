@@ -22,6 +22,7 @@ class GtkView : public StateView {
     GtkView(GtkDialogWindow& window, const DialogTemplate& dialog);
 
     void SetText(int id, std::string_view text) override;
+    void SetStatus(int id, std::string_view text) override;
     void SetCheck(int id, bool checked) override;
     void Show(int id, bool visible) override;
     void Enable(int id, bool enabled) override;
@@ -62,6 +63,7 @@ class GtkDialogWindow {
     // As the user would: a button clicked, a field's text typed, a list item chosen.
     void Click(int id);
     void Type(int id, const std::string& text);
+    void SetChecked(int id, bool checked);
     // The window's pixels as a PNG file; false when they cannot be had.
     bool SaveScreenshot(const std::string& path) const;
     // The shown controls that take more room than their template gives them (they would cover
@@ -103,7 +105,8 @@ class GtkDialogWindow {
     GtkWidget* fixed_ = nullptr;
     std::vector<Control> controls_;
     GMainLoop* loop_ = nullptr;
-    int quiet_ = 0;  // > 0 while the view mirrors a state: the widgets' signals are its own
+    guint shownSource_ = 0;  // the idle call after the dialog shows, while it is pending
+    int quiet_ = 0;          // > 0 while the view mirrors a state: the widgets' signals are its own
     struct Timer {
         GtkDialogWindow* window;
         int id;
@@ -113,6 +116,9 @@ class GtkDialogWindow {
     double baseX_ = 6;
     double baseY_ = 13;
 };
+
+// A window's pixels as a PNG file, once what was changed is drawn; false when they cannot be had.
+bool SaveWindowScreenshot(GtkWidget* window, const std::string& path);
 
 // "&Open" as GTK spells a mnemonic: "_Open" ("&&" stays one "&", "_" doubles).
 std::string Mnemonic(std::string_view text);

@@ -2,12 +2,13 @@
 
 #include <gtk/gtk.h>
 
+#include "gtk_automation.h"
 #include "gtk_dialog.h"
 #include "gtk_message.h"
 
 namespace qor::ui::gtk {
 
-GtkHost::GtkHost() = default;
+GtkHost::GtkHost() : automation_(GtkAutomation::FromEnvironment()) {}
 GtkHost::~GtkHost() = default;
 
 int GtkHost::RunModal(DialogModel& model, OwnerWindow) {
@@ -20,6 +21,10 @@ int GtkHost::RunModal(DialogModel& model, OwnerWindow) {
 int GtkHost::ShowMessage(OwnerWindow, std::string_view text, std::string_view caption,
                          MessageButtons buttons, MessageIcon icon) {
     return RunMessageBox(*this, top_, text, caption, buttons, icon);
+}
+
+int GtkHost::ProgressCancelAfter() const {
+    return automation_ != nullptr ? automation_->ProgressCancelAfter() : kNeverCancel;
 }
 
 void GtkHost::Beep() {

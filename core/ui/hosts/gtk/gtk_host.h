@@ -12,11 +12,13 @@
 #include <qor/ui/dialog_host.h>
 
 #include <functional>
+#include <memory>
 
 typedef struct _GtkWidget GtkWidget;
 
 namespace qor::ui::gtk {
 
+class GtkAutomation;
 class GtkDialogWindow;
 
 class GtkHost : public DialogHost {
@@ -28,6 +30,10 @@ class GtkHost : public DialogHost {
     int ShowMessage(OwnerWindow owner, std::string_view text, std::string_view caption,
                     MessageButtons buttons, MessageIcon icon) override;
     void Beep() override;
+    int ProgressCancelAfter() const override;
+
+    // The scenario that drives the dialogs in end-to-end tests ($QOR_GTK_SCENARIO), or nullptr.
+    GtkAutomation* automation() const { return automation_.get(); }
 
     // Tests drive the shown dialogs and message boxes through GTK's own calls: the hook runs
     // once each is on the screen, from the main loop.
@@ -46,6 +52,7 @@ class GtkHost : public DialogHost {
     DialogHook dialogHook_;
     MessageHook messageHook_;
     GtkWidget* top_ = nullptr;
+    std::unique_ptr<GtkAutomation> automation_;
 };
 
 }  // namespace qor::ui::gtk

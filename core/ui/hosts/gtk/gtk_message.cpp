@@ -2,6 +2,7 @@
 
 #include <string>
 
+#include "gtk_automation.h"
 #include "src/message_box.h"
 
 namespace qor::ui::gtk {
@@ -24,16 +25,25 @@ GtkMessageType TypeOf(MessageIcon icon) {
     return GTK_MESSAGE_OTHER;
 }
 
-// A test's hook, called once the box is on the screen.
+// A test's hook or the automation, called once the box is on the screen.
 struct Pending {
     GtkHost* host;
     GtkWidget* box;
     int first;
+    std::string_view text;
+    std::string_view caption;
+    MessageButtons buttons;
 };
 
 gboolean CallHook(gpointer data) {
     auto* pending = static_cast<Pending*>(data);
-    pending->host->messageHook()(pending->box, pending->first);
+    if (pending->host->messageHook()) {
+        pending->host->messageHook()(pending->box, pending->first);
+    } else {
+        const int answer = pending->host->automation()->MessageShown(
+            pending->box, pending->text, pending->caption, pending->buttons);
+        gtk_dialog_response(GTK_DIALOG(pending->box), answer);
+    }
     return G_SOURCE_REMOVE;
 }
 
@@ -58,8 +68,9 @@ int RunMessageBox(GtkHost& host, GtkWidget* parent, std::string_view text, std::
     for (int id : ids)
         gtk_dialog_add_button(GTK_DIALOG(box), Label(id).c_str(), id);
     gtk_dialog_set_default_response(GTK_DIALOG(box), ids.front());
-    Pending pending{&host, box, ids.front()};
-    if (host.messageHook()) g_signal_connect_swapped(box, "map", G_CALLBACK(OnMapped), &pending);
+    Pending pending{&host, box, ids.front(), text, caption, buttons};
+    if (host.messageHook() || host.automation() != nullptr)
+        g_signal_connect_swapped(box, "map", G_CALLBACK(OnMapped), &pending);
     const int response = gtk_dialog_run(GTK_DIALOG(box));
     gtk_widget_destroy(box);
     for (int id : ids)

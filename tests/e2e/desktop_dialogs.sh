@@ -1,0 +1,74 @@
+#!/usr/bin/env bash
+# The product's dialogs as windows on a (virtual) desktop: the GTK host shows each one, and the
+# scenario's lines are carried out through the widgets themselves. The main paths: setup with
+# seeding, encrypt with the password kept, decrypt without a prompt, file sharing as a
+# self-extracting program, a change of password, the AutoCrypt edit dialog. A screenshot of every
+# dialog and message box lands in <build>/screenshots/desktop/<run>/.
+DESKTOP=${DISPLAY:-}
+source "$(dirname "$0")/lib.sh"
+
+[[ -n $DESKTOP ]] || { echo "no display (run under xvfb-run): skipped"; exit 0; }
+SHOTS=$(cd "$(dirname "$BUILT_QOR")/.." && pwd)/screenshots/desktop
+e2e_install
+[[ -f $QOR_HOME/libqor-ui-gtk.so ]] || { echo "the GTK host was not built: skipped"; exit 0; }
+
+# run_gtk NAME STATUS SCENARIO [ARGS...]: run_qor with the GTK host on the desktop.
+run_gtk() {
+    local name=$1 want=$2 scenario=$3
+    shift 3
+    printf '%s\n' "$scenario" >"$E2E_ROOT/$name.scenario"
+    rm -rf -- "$E2E_ROOT/$name.log" "${SHOTS:?}/$name"
+    mkdir -p -- "$SHOTS/$name"
+    DISPLAY=$DESKTOP NO_AT_BRIDGE=1 QOR_UI=gtk QOR_GTK_SCENARIO="$E2E_ROOT/$name.scenario" \
+        QOR_UI_LOG="$E2E_ROOT/$name.log" QOR_GTK_SHOTS="$SHOTS/$name" \
+        "$QOR" "$@" </dev/null >"$E2E_ROOT/$name.out" 2>"$E2E_ROOT/$name.err"
+    local got=$?
+    if [[ $got != "$want" ]]; then
+        fail "$name: qor $* ended with status $got, expected $want"
+        sed 's/^/    stderr: /' "$E2E_ROOT/$name.err" >&2
+    fi
+    touch -- "$E2E_ROOT/$name.log"
+    expect_no_secrets "$E2E_ROOT/$name.log" "$E2E_ROOT/$name.out" "$E2E_ROOT/$name.err"
+    ls "$SHOTS/$name"/*.png >/dev/null 2>&1 || fail "$name: no screenshot"
+    ! grep -F "layout of" "$E2E_ROOT/$name.err" >&2 || fail "$name: a dialog's controls do not fit"
+}
+
+run_gtk setup 0 "$SETUP_SCENARIO" setup
+expect_transcript setup <<<"$SETUP_TRANSCRIPT"
+expect_file "$QOR_HOME/userpref.!!!"
+
+W=$DATA/work
+mkdir -p "$W"
+printf 'MARKER report\n' >"$W/report.doc"
+cp -- "$W/report.doc" "$E2E_ROOT/report.doc"
+
+# Kept for 5 minutes: the decryption that follows, another process, asks for no password.
+run_gtk encrypt 0 'dialog "Encrypt": 1022="secret1" "&Keep password in memory for"=1 -> 1' \
+    encrypt "$W/report.doc"
+expect_transcript encrypt <<<$'dialog: Encrypt\ndialog: Encrypting'
+expect_tree "$W" <<<"report(doc).!!!"
+run_gtk decrypt 0 'dialog "Decrypt" -> 1' decrypt "$W/report(doc).!!!"
+expect_transcript decrypt <<<$'dialog: Decrypt\ndialog: Decrypting'
+expect_same "$W/report.doc" "$E2E_ROOT/report.doc"
+run_qor forget 0 "" clear-password
+
+run_gtk share 0 'dialog "File Sharing - Encryption": 1044="onetime1" 1045="onetime1" 1046=1 -> 1' \
+    share-encrypt "$W/report.doc"
+expect_transcript share <<<$'dialog: File Sharing - Encryption\ndialog: Encrypting'
+expect_tree "$W" <<<"report.doc
+report.exe"
+
+run_gtk change 0 'dialog "Change Password": 1301="secret1" 1302="badpass9" 1303="badpass9" -> 1
+dialog "QOR Vaultis": -> 2
+message "will not be backed up" -> OK' change-password
+expect_transcript change <<<"dialog: Change Password
+dialog: QOR Vaultis
+message: QOR Vaultis: Your user preference file will not be backed up.  Choose OK to confirm this. [OK/Cancel]"
+
+run_gtk autocrypt 0 "dialog \"Password\": 1022=\"badpass9\" -> 1
+dialog \"Edit AutoCrypt List\": 1152=\"$W/report.doc\" -> \"&Add to List\" 1006=1 -> \"Done\"" \
+    autocrypt
+expect_transcript autocrypt <<<$'dialog: Password\ndialog: Edit AutoCrypt List'
+run_qor listed 0 'dialog "Password": 1022="badpass9" -> 1' autocrypt list
+expect_output listed out "$W/report.doc"
+checks_end
