@@ -66,11 +66,12 @@ AutoCryptEditDialog::AutoCryptEditDialog(AutoCryptEditor& editor, std::string cu
     template_.caption = "Edit AutoCrypt List";
     template_.rect = {0, 0, 300, 214};
     template_.style = kStyleCentered | kStyleModalFrame | kStyleSystemMenu;
-    ControlTemplate path = Edit(kPath, {8, 18, 284, 12}, kPathLimit);
+    ControlTemplate path = Edit(kPath, {8, 18, 206, 12}, kPathLimit);
     ControlTemplate list = ListBox(kList, {8, 48, 206, 80});
     template_.controls = {
         Static("&File or folder to add:", {8, 6, 284, 10}, kPathLabel),
         path,
+        PushButton(kBrowse, "&Browse...", {222, 17, 70, 14}),
         Static("AutoCrypt List:", {8, 38, 206, 10}),
         list,
         // Enter in the open dialog's name field adds what it names: the portable form makes
@@ -92,6 +93,8 @@ AutoCryptEditDialog::AutoCryptEditDialog(AutoCryptEditor& editor, std::string cu
 
 void AutoCryptEditDialog::OnInit(DialogView& view) {
     view.SetCheck(kStartUp, editor_.startUp());
+    view.Show(kBrowse, view.CanChooseFiles());
+    view.Enable(kBrowse, view.CanChooseFiles());
     Refresh(view);
     view.Focus(kPath);
 }
@@ -111,6 +114,12 @@ void AutoCryptEditDialog::OnCommand(DialogView& view, int controlId) {
             return;
         case kRemove:
             Remove(view);
+            return;
+        case kBrowse:
+            for (const std::string& path :
+                 view.ChooseFiles("Add to the AutoCrypt List", currentFolder_))
+                AddPath(view, path);
+            Refresh(view);
             return;
         case kEncryptNow:
             editor_.EncryptNow(false);

@@ -26,6 +26,7 @@ class AutoCryptEditDialog : public ui::DialogModel {
         kDone = 1009,
         kPathLabel = 1090,  // the open dialog's file-name label and field stand in for it
         kPath = 1152,
+        kBrowse = 1119,  // the desktop's own file chooser, where the host has one
     };
 
     // `currentFolder` makes typed paths absolute.

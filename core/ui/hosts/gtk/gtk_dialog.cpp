@@ -163,6 +163,27 @@ void GtkView::SetCursor(CursorShape shape, int) {
     if (cursor != nullptr) g_object_unref(cursor);
 }
 
+std::vector<std::string> GtkView::ChooseFiles(std::string_view title, std::string_view folder) {
+    GtkWidget* chooser = gtk_file_chooser_dialog_new(
+        std::string(title).c_str(), GTK_WINDOW(window_.window_), GTK_FILE_CHOOSER_ACTION_OPEN,
+        "_Cancel", GTK_RESPONSE_CANCEL, "_Open", GTK_RESPONSE_ACCEPT, nullptr);
+    gtk_file_chooser_set_select_multiple(GTK_FILE_CHOOSER(chooser), TRUE);
+    gtk_file_chooser_set_local_only(GTK_FILE_CHOOSER(chooser), TRUE);
+    if (!folder.empty())
+        gtk_file_chooser_set_current_folder(GTK_FILE_CHOOSER(chooser), std::string(folder).c_str());
+    std::vector<std::string> paths;
+    if (gtk_dialog_run(GTK_DIALOG(chooser)) == GTK_RESPONSE_ACCEPT) {
+        GSList* files = gtk_file_chooser_get_filenames(GTK_FILE_CHOOSER(chooser));
+        for (GSList* file = files; file != nullptr; file = file->next) {
+            paths.emplace_back(static_cast<const char*>(file->data));
+            g_free(file->data);
+        }
+        g_slist_free(files);
+    }
+    gtk_widget_destroy(chooser);
+    return paths;
+}
+
 void GtkView::PumpMessages() {
     while (!closed() && g_main_context_iteration(nullptr, FALSE)) {
     }

@@ -39,6 +39,8 @@ class GtkView : public StateView {
     void Beep() override;
     void SetCursor(CursorShape shape, int frame) override;
     void PumpMessages() override;
+    bool CanChooseFiles() const override { return true; }
+    std::vector<std::string> ChooseFiles(std::string_view title, std::string_view folder) override;
 
   private:
     GtkDialogWindow& window_;

@@ -73,6 +73,13 @@ class DialogView {
     virtual void Beep() = 0;
     virtual void SetCursor(CursorShape shape, int frame = 0) = 0;
 
+    // The desktop's own file chooser, opened in `folder`, where the host has one: the full
+    // paths of the files the user picked (several allowed), or none when cancelled.
+    virtual bool CanChooseFiles() const { return false; }
+    virtual std::vector<std::string> ChooseFiles(std::string_view /*title*/,
+                                                 std::string_view /*folder*/) {
+        return {};
+    }
     // Handles the user's input that is already waiting, then returns: a dialog that works
     // inside one of its own handlers (a progress dialog) calls it to stay responsive, so that
     // Cancel can still reach it.
