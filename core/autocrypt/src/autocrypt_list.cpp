@@ -123,10 +123,14 @@ int AutoCryptList::Close() {
     stream_.reset();
     if (hadPlainList) --gOpenPlainLists;
     int result = 0;
-    if (status_ == kListOk && hadPlainList) {
-        result = EncryptListFile(
-            std::string_view(reinterpret_cast<const char*>(password_.data()), passwordLength_));
-    }
+    const std::string_view password(reinterpret_cast<const char*>(password_.data()),
+                                    passwordLength_);
+    if (status_ == kListOk && hadPlainList) result = EncryptListFile(password);
+    // A list that could not be written or encrypted again must not wait in plain form for the
+    // next use of the list: the paths it names are the user's own. The encrypted list, where it
+    // still stands, keeps what it held; where there is none, the plain one is encrypted as it is.
+    if (hadPlainList && (status_ != kListOk || result != 0) && gOpenPlainLists == 0)
+        SettleLeftoverPlainList(password);
     password_.Clear();
     passwordLength_ = 0;
     return result;
