@@ -12,25 +12,15 @@ SHOTS=$(cd "$(dirname "$BUILT_QOR")/.." && pwd)/screenshots/desktop
 e2e_install
 [[ -f $QOR_HOME/libqor-ui-gtk.so ]] || { echo "the GTK host was not built: skipped"; exit 0; }
 
-# run_gtk NAME STATUS SCENARIO [ARGS...]: run_qor with the GTK host on the desktop.
+# run_gtk NAME STATUS SCENARIO [ARGS...]: run_qor with the GTK host on the desktop, each dialog
+# photographed and checked for controls that do not fit.
 run_gtk() {
-    local name=$1 want=$2 scenario=$3
-    shift 3
-    printf '%s\n' "$scenario" >"$E2E_ROOT/$name.scenario"
-    rm -rf -- "$E2E_ROOT/$name.log" "${SHOTS:?}/$name"
-    mkdir -p -- "$SHOTS/$name"
-    DISPLAY=$DESKTOP NO_AT_BRIDGE=1 QOR_UI=gtk QOR_GTK_SCENARIO="$E2E_ROOT/$name.scenario" \
-        QOR_UI_LOG="$E2E_ROOT/$name.log" QOR_GTK_SHOTS="$SHOTS/$name" \
-        "$QOR" "$@" </dev/null >"$E2E_ROOT/$name.out" 2>"$E2E_ROOT/$name.err"
-    local got=$?
-    if [[ $got != "$want" ]]; then
-        fail "$name: qor $* ended with status $got, expected $want"
-        sed 's/^/    stderr: /' "$E2E_ROOT/$name.err" >&2
-    fi
-    touch -- "$E2E_ROOT/$name.log"
-    expect_no_secrets "$E2E_ROOT/$name.log" "$E2E_ROOT/$name.out" "$E2E_ROOT/$name.err"
-    ls "$SHOTS/$name"/*.png >/dev/null 2>&1 || fail "$name: no screenshot"
-    ! grep -F "layout of" "$E2E_ROOT/$name.err" >&2 || fail "$name: a dialog's controls do not fit"
+    rm -rf -- "${SHOTS:?}/$1"
+    mkdir -p -- "$SHOTS/$1"
+    E2E_HOST_ENV="DISPLAY=$DESKTOP NO_AT_BRIDGE=1 QOR_UI=gtk \
+QOR_GTK_SCENARIO=$E2E_ROOT/@NAME@.scenario QOR_GTK_SHOTS=$SHOTS/@NAME@" run_qor "$@"
+    ls "$SHOTS/$1"/*.png >/dev/null 2>&1 || fail "$1: no screenshot"
+    ! grep -F "layout of" "$E2E_ROOT/$1.err" >&2 || fail "$1: a dialog's controls do not fit"
 }
 
 run_gtk setup 0 "$SETUP_SCENARIO" setup

@@ -109,13 +109,17 @@ e2e_install() {
 # run_qor NAME STATUS SCENARIO [ARGS...]: runs the installed qor with ARGS, its dialogs answered
 # from SCENARIO (a new file per run: the host reads it once per process) and its transcript in
 # $E2E_ROOT/NAME.log; standard output and error go to NAME.out and NAME.err. Checks the exit
-# status, and that no password reached the transcript or the output.
+# status, and that no password reached the transcript or the output. E2E_HOST_ENV, when a test
+# sets it, replaces the script host's settings: NAME=VALUE words (without blanks) for env; @NAME@
+# stands for the run's name (another host that answers the same scenario).
 run_qor() {
     local name=$1 want=$2 scenario=$3
     shift 3
     printf '%s\n' "$scenario" >"$E2E_ROOT/$name.scenario"
     rm -f -- "$E2E_ROOT/$name.log"
-    QOR_UI="script:$E2E_ROOT/$name.scenario" QOR_UI_LOG="$E2E_ROOT/$name.log" \
+    local -a host=("QOR_UI=script:$E2E_ROOT/$name.scenario")
+    [[ -n ${E2E_HOST_ENV:-} ]] && read -r -a host <<<"${E2E_HOST_ENV//@NAME@/$name}"
+    env "${host[@]}" QOR_UI_LOG="$E2E_ROOT/$name.log" \
         "$QOR" "$@" </dev/null >"$E2E_ROOT/$name.out" 2>"$E2E_ROOT/$name.err"
     local got=$?
     if [[ $got != "$want" ]]; then

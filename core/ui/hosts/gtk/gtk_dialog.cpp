@@ -40,6 +40,15 @@ int16_t ShownHeight(const ControlTemplate& control) {
                                                       : control.rect.height;
 }
 
+// A field that scrolls inside its place, framed as Windows frames it.
+GtkWidget* Scrolled(GtkWidget* inner, GtkPolicyType horizontal, GtkPolicyType vertical) {
+    GtkWidget* outer = gtk_scrolled_window_new(nullptr, nullptr);
+    gtk_scrolled_window_set_policy(GTK_SCROLLED_WINDOW(outer), horizontal, vertical);
+    gtk_scrolled_window_set_shadow_type(GTK_SCROLLED_WINDOW(outer), GTK_SHADOW_IN);
+    gtk_container_add(GTK_CONTAINER(outer), inner);
+    return outer;
+}
+
 const char* IconName(const std::string& resource) {
     // The product's icons: the program's own, and the padlock of the password dialogs.
     return resource == "128" ? "dialog-question" : "dialog-password";
@@ -324,12 +333,7 @@ GtkWidget* GtkDialogWindow::MakeWidget(const ControlTemplate& control, GtkWidget
             gtk_text_view_set_wrap_mode(GTK_TEXT_VIEW(*inner), GTK_WRAP_WORD_CHAR);
             gtk_text_view_set_editable(GTK_TEXT_VIEW(*inner), !control.readOnly);
             gtk_text_view_set_cursor_visible(GTK_TEXT_VIEW(*inner), !control.readOnly);
-            widget = gtk_scrolled_window_new(nullptr, nullptr);
-            gtk_scrolled_window_set_policy(GTK_SCROLLED_WINDOW(widget), GTK_POLICY_NEVER,
-                                           GTK_POLICY_AUTOMATIC);
-            gtk_scrolled_window_set_shadow_type(GTK_SCROLLED_WINDOW(widget), GTK_SHADOW_IN);
-            gtk_container_add(GTK_CONTAINER(widget), *inner);
-            return widget;
+            return Scrolled(*inner, GTK_POLICY_NEVER, GTK_POLICY_AUTOMATIC);
         }
         case ControlKind::kCheckBox:
             widget = gtk_check_button_new_with_mnemonic(Mnemonic(control.text).c_str());
@@ -374,12 +378,7 @@ GtkWidget* GtkDialogWindow::MakeWidget(const ControlTemplate& control, GtkWidget
                 GTK_TREE_VIEW(*inner), -1, "", gtk_cell_renderer_text_new(), "text", 0, nullptr);
             gtk_tree_selection_set_mode(gtk_tree_view_get_selection(GTK_TREE_VIEW(*inner)),
                                         GTK_SELECTION_MULTIPLE);
-            widget = gtk_scrolled_window_new(nullptr, nullptr);
-            gtk_scrolled_window_set_policy(GTK_SCROLLED_WINDOW(widget), GTK_POLICY_AUTOMATIC,
-                                           GTK_POLICY_ALWAYS);
-            gtk_scrolled_window_set_shadow_type(GTK_SCROLLED_WINDOW(widget), GTK_SHADOW_IN);
-            gtk_container_add(GTK_CONTAINER(widget), *inner);
-            return widget;
+            return Scrolled(*inner, GTK_POLICY_AUTOMATIC, GTK_POLICY_ALWAYS);
         }
         case ControlKind::kIcon:
             widget = gtk_image_new_from_icon_name(IconName(control.text), GTK_ICON_SIZE_DIALOG);
