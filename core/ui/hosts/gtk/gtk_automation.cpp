@@ -75,9 +75,9 @@ void GtkAutomation::Fail(const std::string& reason) {
 
 void GtkAutomation::Shot(GtkWidget* window, std::string_view caption) {
     if (shots_.empty()) return;
-    char number[8];
-    std::snprintf(number, sizeof number, "%02d-", ++shotCount_);
-    SaveWindowScreenshot(window, shots_ + "/" + number + FileName(caption) + ".png");
+    std::string number = std::to_string(++shotCount_);
+    if (number.size() < 2) number.insert(0, "0");
+    SaveWindowScreenshot(window, shots_ + "/" + number + "-" + FileName(caption) + ".png");
 }
 
 int GtkAutomation::Resolve(GtkDialogWindow& dialog, const script::Entry& entry,
