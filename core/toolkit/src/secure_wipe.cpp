@@ -17,6 +17,16 @@ void SecureWipe(void* data, size_t length) noexcept {
 #endif
 }
 
+// Never inlined: its frame must lie where the callee frames of its caller lay.
+#if defined(__GNUC__) || defined(__clang__)
+__attribute__((noinline))
+#endif
+void BurnStack() noexcept {
+    // Deeper than any transform's frame (MD2's is the largest, a few hundred bytes).
+    uint8_t scratch[2048];
+    SecureWipe(scratch, sizeof scratch);
+}
+
 SecureBuffer::SecureBuffer(size_t size) {
     Resize(size);
 }

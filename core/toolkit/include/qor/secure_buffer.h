@@ -14,6 +14,11 @@ namespace qor {
 // memory is about to be freed or go out of scope.
 void SecureWipe(void* data, size_t length) noexcept;
 
+// Overwrites the stack beneath the caller's frame, where functions that just returned left their
+// locals: a digest's transform keeps the block it hashed (a key, a password) decoded into words
+// there, and nothing else clears it.
+void BurnStack() noexcept;
+
 // A heap buffer for secret bytes. Zeroed on destruction, on resize and on assignment; never
 // copied implicitly (use Clone()). Moving hands the bytes over and leaves the source empty.
 class SecureBuffer {

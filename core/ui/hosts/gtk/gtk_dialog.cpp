@@ -274,7 +274,7 @@ void GtkDialogWindow::Build() {
         } else {
             placed.widget = MakeWidget(control, &placed.inner);
         }
-        const auto px = [this](int16_t units, double base, int div) {
+        const auto px = [](int16_t units, double base, int div) {
             return static_cast<int>(std::lround(units * base / div));
         };
         gtk_widget_set_size_request(placed.widget, std::max(1, px(control.rect.width, baseX_, 4)),
