@@ -48,7 +48,6 @@ class GtkAutomation {
     std::string transcript_;
     std::string shots_;
     int shotCount_ = 0;
-    int cancelAfter_ = -1;
 };
 
 }  // namespace qor::ui::gtk
