@@ -3,6 +3,7 @@
 #pragma once
 
 #include <qor/entry/exports.h>
+#include <qor/secure_buffer.h>
 
 #include <string>
 #include <vector>
@@ -52,12 +53,17 @@ class ServiceController {
 // exception caught (the export then returns `onException`, 0 for all of them).
 template <typename Operation>
 int RunExport(Operation operation) noexcept {
+    int result = 0;
     try {
         ServiceController controller;
-        return operation(controller);
+        result = operation(controller);
     } catch (...) {
-        return 0;
+        result = 0;
     }
+    // What the operation's callees left in their frames (a key, a password) is overwritten
+    // before the caller has its stack back.
+    BurnDeepStack();
+    return result;
 }
 
 }  // namespace qor::entry

@@ -27,6 +27,14 @@ void BurnStack() noexcept {
     SecureWipe(scratch, sizeof scratch);
 }
 
+#if defined(__GNUC__) || defined(__clang__)
+__attribute__((noinline))
+#endif
+void BurnDeepStack() noexcept {
+    uint8_t scratch[64 * 1024];
+    SecureWipe(scratch, sizeof scratch);
+}
+
 SecureBuffer::SecureBuffer(size_t size) {
     Resize(size);
 }

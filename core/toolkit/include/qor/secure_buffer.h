@@ -18,6 +18,8 @@ void SecureWipe(void* data, size_t length) noexcept;
 // locals: a digest's transform keeps the block it hashed (a key, a password) decoded into words
 // there, and nothing else clears it.
 void BurnStack() noexcept;
+// The same for a whole operation's depth (64 KiB), as an export returns to its caller.
+void BurnDeepStack() noexcept;
 
 // A heap buffer for secret bytes. Zeroed on destruction, on resize and on assignment; never
 // copied implicitly (use Clone()). Moving hands the bytes over and leaves the source empty.
