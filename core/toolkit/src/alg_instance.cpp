@@ -2,6 +2,8 @@
 #include "memory.h"
 #include "status.h"
 
+#include <qor/secure_buffer.h>
+
 namespace qor::toolkit {
 
 namespace {
@@ -178,8 +180,11 @@ int AlgCipherUpdate(AlgInstance* instance, uint8_t* out, uint32_t* outLength, ui
         !DirectionIsCipher(instance->method.direction)) {
         return kAlgNotInitialised;
     }
-    return MapMethod(instance->method.table->update(instance->method.context, out, outLength,
-                                                    capacity, in, inLength, random, hook));
+    const int status = MapMethod(instance->method.table->update(
+        instance->method.context, out, outLength, capacity, in, inLength, random, hook));
+    // The transform's frame kept what it worked on (a key, a password): overwritten now.
+    BurnStack();
+    return status;
 }
 
 int AlgCipherFinal(AlgInstance* instance, uint8_t* out, uint32_t* outLength, uint32_t capacity,
@@ -190,8 +195,11 @@ int AlgCipherFinal(AlgInstance* instance, uint8_t* out, uint32_t* outLength, uin
         !DirectionIsCipher(instance->method.direction)) {
         return kAlgNotInitialised;
     }
-    return MapMethod(instance->method.table->final(instance->method.context, out, outLength,
-                                                   capacity, random, hook));
+    const int status = MapMethod(instance->method.table->final(instance->method.context, out,
+                                                               outLength, capacity, random, hook));
+    // The transform's frame kept what it worked on (a key, a password): overwritten now.
+    BurnStack();
+    return status;
 }
 
 int AlgDigestInit(AlgInstance* instance, const MethodRegistry& registry) {
@@ -203,16 +211,22 @@ int AlgDigestUpdate(AlgInstance* instance, const uint8_t* in, uint32_t length) {
     if (!IsValidInstance(instance)) return kAlgInvalidInstance;
     if (!Running(instance, Direction::kDigest)) return kAlgNotInitialised;
     uint32_t unused = 0;
-    return MapMethod(instance->method.table->update(instance->method.context, nullptr, &unused, 0,
-                                                    in, length, nullptr, nullptr));
+    const int status = MapMethod(instance->method.table->update(
+        instance->method.context, nullptr, &unused, 0, in, length, nullptr, nullptr));
+    // The transform's frame kept what it worked on (a key, a password): overwritten now.
+    BurnStack();
+    return status;
 }
 
 int AlgDigestFinal(AlgInstance* instance, uint8_t* out, uint32_t* outLength, uint32_t capacity) {
     *outLength = 0;
     if (!IsValidInstance(instance)) return kAlgInvalidInstance;
     if (!Running(instance, Direction::kDigest)) return kAlgNotInitialised;
-    return MapMethod(instance->method.table->final(instance->method.context, out, outLength,
-                                                   capacity, nullptr, nullptr));
+    const int status = MapMethod(instance->method.table->final(
+        instance->method.context, out, outLength, capacity, nullptr, nullptr));
+    // The transform's frame kept what it worked on (a key, a password): overwritten now.
+    BurnStack();
+    return status;
 }
 
 int AlgRandomInit(AlgInstance* instance, const MethodRegistry& registry) {
@@ -224,14 +238,21 @@ int AlgRandomSeed(AlgInstance* instance, const uint8_t* in, uint32_t length) {
     if (!IsValidInstance(instance)) return kAlgInvalidRandom;
     if (!Running(instance, Direction::kRandom)) return kAlgRandomNotSeeded;
     uint32_t unused = 0;
-    return MapMethod(instance->method.table->update(instance->method.context, nullptr, &unused, 0,
-                                                    in, length, nullptr, nullptr));
+    const int status = MapMethod(instance->method.table->update(
+        instance->method.context, nullptr, &unused, 0, in, length, nullptr, nullptr));
+    // The transform's frame kept what it worked on (a key, a password): overwritten now.
+    BurnStack();
+    return status;
 }
 
 int AlgRandomGenerate(AlgInstance* instance, uint8_t* out, uint32_t length) {
     if (!IsValidInstance(instance)) return kAlgInvalidRandom;
     if (!Running(instance, Direction::kRandom)) return kAlgRandomNotSeeded;
-    return MapMethod(instance->method.table->generate(instance->method.context, out, length));
+    const int status =
+        MapMethod(instance->method.table->generate(instance->method.context, out, length));
+    // The transform's frame kept what it worked on (a key, a password): overwritten now.
+    BurnStack();
+    return status;
 }
 
 }  // namespace qor::toolkit

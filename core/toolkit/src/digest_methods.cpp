@@ -5,8 +5,6 @@
 #include "md5_generator.h"
 #include "status.h"
 
-#include <qor/secure_buffer.h>
-
 namespace qor::toolkit {
 
 namespace {
@@ -21,7 +19,6 @@ template <typename Context, void (*Update)(Context&, const uint8_t*, size_t)>
 int DigestUpdate(void* context, uint8_t*, uint32_t*, uint32_t, const uint8_t* in, uint32_t length,
                  AlgInstance*, const CancelHook*) {
     Update(*static_cast<Context*>(context), in, length);
-    BurnStack();
     return kMethodOk;
 }
 
@@ -30,7 +27,6 @@ int DigestFinal(void* context, uint8_t* out, uint32_t* outLength, uint32_t capac
                 const CancelHook*) {
     if (capacity < 16) return kMethodOutputTooSmall;
     Final(*static_cast<Context*>(context), out);
-    BurnStack();
     *outLength = 16;
     return kMethodOk;
 }
@@ -43,13 +39,11 @@ int GeneratorInit(void* context, const void*, const void*) {
 int GeneratorSeed(void* context, uint8_t*, uint32_t*, uint32_t, const uint8_t* in, uint32_t length,
                   AlgInstance*, const CancelHook*) {
     Md5GeneratorSeed(*static_cast<Md5GeneratorState*>(context), in, length);
-    BurnStack();
     return kMethodOk;
 }
 
 int GeneratorGenerate(void* context, uint8_t* out, uint32_t length) {
     Md5GeneratorGenerate(*static_cast<Md5GeneratorState*>(context), out, length);
-    BurnStack();
     return kMethodOk;
 }
 
