@@ -180,11 +180,8 @@ int AlgCipherUpdate(AlgInstance* instance, uint8_t* out, uint32_t* outLength, ui
         !DirectionIsCipher(instance->method.direction)) {
         return kAlgNotInitialised;
     }
-    const int status = MapMethod(instance->method.table->update(
-        instance->method.context, out, outLength, capacity, in, inLength, random, hook));
-    // The transform's frame kept what it worked on (a key, a password): overwritten now.
-    BurnStack();
-    return status;
+    return MapMethod(instance->method.table->update(instance->method.context, out, outLength,
+                                                    capacity, in, inLength, random, hook));
 }
 
 int AlgCipherFinal(AlgInstance* instance, uint8_t* out, uint32_t* outLength, uint32_t capacity,
@@ -211,11 +208,8 @@ int AlgDigestUpdate(AlgInstance* instance, const uint8_t* in, uint32_t length) {
     if (!IsValidInstance(instance)) return kAlgInvalidInstance;
     if (!Running(instance, Direction::kDigest)) return kAlgNotInitialised;
     uint32_t unused = 0;
-    const int status = MapMethod(instance->method.table->update(
-        instance->method.context, nullptr, &unused, 0, in, length, nullptr, nullptr));
-    // The transform's frame kept what it worked on (a key, a password): overwritten now.
-    BurnStack();
-    return status;
+    return MapMethod(instance->method.table->update(instance->method.context, nullptr, &unused, 0,
+                                                    in, length, nullptr, nullptr));
 }
 
 int AlgDigestFinal(AlgInstance* instance, uint8_t* out, uint32_t* outLength, uint32_t capacity) {
