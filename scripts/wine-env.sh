@@ -15,6 +15,11 @@ wine_start() {
     mkdir -p "$WINEPREFIX" "$QOR_WINE_HOME"
     HOME="$QOR_WINE_HOME" "$QOR_WINESERVER" -p </dev/null >/dev/null 2>&1 || true
     HOME="$QOR_WINE_HOME" "$QOR_WINE" wineboot --init </dev/null >/dev/null 2>&1 || true
+    # On a display without a window manager (Xvfb) Wine draws the windows' frames itself and
+    # does not wait for a manager to map or withdraw them.
+    local key='HKCU\Software\Wine\X11 Driver'
+    HOME="$QOR_WINE_HOME" "$QOR_WINE" reg add "$key" /v Managed /d N /f </dev/null >/dev/null 2>&1 || true
+    HOME="$QOR_WINE_HOME" "$QOR_WINE" reg add "$key" /v Decorated /d N /f </dev/null >/dev/null 2>&1 || true
 }
 
 wine_stop() {

@@ -224,7 +224,7 @@ TEST_F(EncryptDialogTest, HoldingUpStepsAfterHalfASecondThenEveryTenthAndStopsAt
     EncryptDialog dialog(Selection());
     TestView view(dialog.Template());
     dialog.OnInit(view);
-    dialog.OnSpinPressed(view, kIdUp);
+    dialog.OnButtonPressed(view, kIdUp);
     view.RunTimersUntil(dialog, 499);
     EXPECT_EQ(view.GetText(kIdMinutes), "996");
     view.RunTimersUntil(dialog, 500);
@@ -233,7 +233,7 @@ TEST_F(EncryptDialogTest, HoldingUpStepsAfterHalfASecondThenEveryTenthAndStopsAt
     EXPECT_EQ(view.GetText(kIdMinutes), "998");
     view.RunTimersUntil(dialog, 900);
     EXPECT_EQ(view.GetText(kIdMinutes), "999");
-    dialog.OnSpinReleased(view);
+    dialog.OnButtonReleased(view);
     dialog.OnCommand(view, kIdUp);  // the click the release makes
     EXPECT_EQ(view.GetText(kIdMinutes), "999");
     EXPECT_EQ(dialog.minutes(), 999);

@@ -205,7 +205,7 @@ TEST_F(PasswordDialogTest, SpinStepsPerClickAndWhileHeldWithinOneTo999) {
     dialog.OnInit(view);
     auto shown = [&] { return view.GetText(kIdMinutes); };
 
-    dialog.OnSpinPressed(view, kIdUp);
+    dialog.OnButtonPressed(view, kIdUp);
     view.RunTimersUntil(dialog, 499);
     EXPECT_EQ(shown(), "5");
     view.RunTimersUntil(dialog, 500);
@@ -213,7 +213,7 @@ TEST_F(PasswordDialogTest, SpinStepsPerClickAndWhileHeldWithinOneTo999) {
     view.RunTimersUntil(dialog, 1000);
     EXPECT_EQ(shown(), "11");
     // The release stops the timers; the click it makes steps once more.
-    dialog.OnSpinReleased(view);
+    dialog.OnButtonReleased(view);
     dialog.OnCommand(view, kIdUp);
     view.RunTimersUntil(dialog, 5000);
     EXPECT_EQ(shown(), "12");
@@ -226,10 +226,10 @@ TEST_F(PasswordDialogTest, SpinStepsPerClickAndWhileHeldWithinOneTo999) {
     dialog.OnCommand(view, kIdDown);
     EXPECT_EQ(shown(), "1");
     view.SetText(kIdMinutes, "995");
-    dialog.OnSpinPressed(view, kIdUp);
+    dialog.OnButtonPressed(view, kIdUp);
     view.RunTimersUntil(dialog, 8000);
     EXPECT_EQ(shown(), "999");
-    dialog.OnSpinReleased(view);
+    dialog.OnButtonReleased(view);
     EXPECT_EQ(dialog.minutes(), 999);
     EXPECT_TRUE(view.messages.empty()) << "the spin re-reads silently";
 }

@@ -3,7 +3,6 @@
 #include <qor/ui/dialog_host.h>
 
 #include "demo_password_dialog.h"
-#include "hosts/win32/win32_host.h"
 
 namespace qor::ui {
 namespace {
@@ -57,23 +56,6 @@ TEST(HostChoice, ADisplayBringsTheGtkHostWithTheTerminalOrNothingBehindIt) {
     EXPECT_EQ(ChooseHost("tty", false, true, true).kind, HostKind::kTty);
     EXPECT_EQ(ChooseHost("script:s", false, true, true).kind, HostKind::kScript);
     EXPECT_EQ(ChooseHost("", true, false, true).kind, HostKind::kWin32);
-}
-
-TEST(HostChoice, TheWindowsPlaceholderCancelsWithoutOpeningAnything) {
-    win32::Win32Host host;
-    test::DemoPasswordDialog dialog("alice", "hunter2", false, 5);
-    EXPECT_EQ(host.RunModal(dialog), kIdCancel);
-    EXPECT_EQ(dialog.Result(), kIdCancel);
-    EXPECT_TRUE(dialog.calls().empty());
-    EXPECT_EQ(host.ShowMessage(nullptr, "t", "c", MessageButtons::kOk, MessageIcon::kNone), kIdOk);
-    EXPECT_EQ(host.ShowMessage(nullptr, "t", "c", MessageButtons::kYesNo, MessageIcon::kNone),
-              kIdNo);
-    EXPECT_EQ(host.ShowMessage(nullptr, "t", "c", MessageButtons::kYesNoCancel, MessageIcon::kNone),
-              kIdCancel);
-
-    SetHostForTesting(&host);
-    EXPECT_EQ(&CurrentHost(), &host);
-    SetHostForTesting(nullptr);
 }
 
 }  // namespace

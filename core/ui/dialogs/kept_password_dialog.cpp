@@ -16,11 +16,11 @@ void KeptPasswordDialog::OnPointerMove(DialogView&, int x, int y) {
     SeedFromPointer(x, y);
 }
 
-void KeptPasswordDialog::OnSpinPressed(DialogView& view, int buttonId) {
-    spin_.OnPressed(view, buttonId);
+void KeptPasswordDialog::OnButtonPressed(DialogView& view, int controlId) {
+    spin_.OnPressed(view, controlId);
 }
 
-void KeptPasswordDialog::OnSpinReleased(DialogView& view) {
+void KeptPasswordDialog::OnButtonReleased(DialogView& view) {
     spin_.OnReleased(view);
 }
 

@@ -10,7 +10,7 @@
 
 namespace qor::dialogs {
 
-class KeptPasswordDialog : public ui::DialogModel, public SpinHoldTarget {
+class KeptPasswordDialog : public ui::DialogModel {
   public:
     // The spin refers to the state: the dialog stays where it was made.
     KeptPasswordDialog(const KeptPasswordDialog&) = delete;
@@ -19,8 +19,9 @@ class KeptPasswordDialog : public ui::DialogModel, public SpinHoldTarget {
     void OnTextChanged(ui::DialogView& view, int controlId) override;
     void OnTimer(ui::DialogView& view, int timerId) override;
     void OnPointerMove(ui::DialogView& view, int x, int y) override;
-    void OnSpinPressed(ui::DialogView& view, int buttonId) override;
-    void OnSpinReleased(ui::DialogView& view) override;
+    // The minutes spin's arrows repeat while held.
+    void OnButtonPressed(ui::DialogView& view, int controlId) override;
+    void OnButtonReleased(ui::DialogView& view) override;
 
     // 1 after a successful OK (a kept password or a typed one that passed the check).
     int resultFlag() const { return state_.resultFlag; }

@@ -108,19 +108,8 @@ void ShowPasswordControls(ui::DialogView& view, const PasswordControls& controls
 // number gives way to the last valid value). Holding a button down steps once after 500 ms and
 // then every 100 ms until it is released; the click that the release produces steps once more.
 //
-// The dialog framework reports no mouse-down, so a host that can see one calls the dialog's
-// OnSpinPressed when the left button goes down on UP or DOWN, and OnSpinReleased when it goes
-// up anywhere in the dialog or the button loses the capture or the focus (Win32: subclass the
-// two buttons for WM_LBUTTONDOWN, WM_LBUTTONUP, WM_CAPTURECHANGED and WM_KILLFOCUS, and the
-// dialog for WM_LBUTTONUP); the click itself still arrives as OnCommand. Dialogs that offer
-// the spin implement SpinHoldTarget, so a host finds them with dynamic_cast. Hosts without a
-// mouse (terminal, script) simply never call these, and the buttons step once per click.
-class SpinHoldTarget {
-  public:
-    virtual ~SpinHoldTarget() = default;
-    virtual void OnSpinPressed(ui::DialogView& view, int buttonId) = 0;
-    virtual void OnSpinReleased(ui::DialogView& view) = 0;
-};
+// The holding reaches the dialog as the model's OnButtonPressed and OnButtonReleased, from hosts
+// that see the pointer's button; without them the buttons step once per click.
 
 class MinutesSpin {
   public:

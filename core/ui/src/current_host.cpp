@@ -8,8 +8,10 @@
 #include "hosts/script/script_host.h"
 #include "hosts/tty/tty_host.h"
 #include "hosts/tty/tty_io.h"
-#include "hosts/win32/win32_host.h"
 #include "message_box.h"
+#ifdef _WIN32
+#include "hosts/win32/win32_host.h"
+#endif
 
 namespace qor::ui {
 
@@ -106,7 +108,9 @@ std::unique_ptr<DialogHost> MakeHost() {
         case HostKind::kTty:
             return std::make_unique<tty::TtyHost>(std::move(terminal));
         case HostKind::kWin32:
+#ifdef _WIN32
             return std::make_unique<win32::Win32Host>();
+#endif
         case HostKind::kGtk:
         case HostKind::kNone:
             break;

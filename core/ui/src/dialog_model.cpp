@@ -13,6 +13,8 @@ void DialogModel::OnTextChanged(DialogView&, int) {}
 void DialogModel::OnTimer(DialogView&, int) {}
 void DialogModel::OnPointerMove(DialogView&, int, int) {}
 void DialogModel::OnKey(DialogView&, int, int) {}
+void DialogModel::OnButtonPressed(DialogView&, int) {}
+void DialogModel::OnButtonReleased(DialogView&) {}
 
 bool DialogModel::CanClose(DialogView&) {
     return true;

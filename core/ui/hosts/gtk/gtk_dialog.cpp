@@ -416,6 +416,12 @@ void GtkDialogWindow::Connect(size_t index) {
         case ControlKind::kPushButton:
         case ControlKind::kDefPushButton:
             g_signal_connect(placed.inner, "clicked", G_CALLBACK(OnClicked), this);
+            // Buttons that act while held (the spin's arrows) learn of the press and the
+            // release; the button's own grab sends the release to it wherever the pointer is.
+            g_signal_connect(placed.inner, "button-press-event", G_CALLBACK(OnButtonPress), this);
+            g_signal_connect(placed.inner, "button-release-event", G_CALLBACK(OnButtonRelease),
+                             this);
+            g_signal_connect(placed.inner, "grab-broken-event", G_CALLBACK(OnButtonRelease), this);
             break;
         case ControlKind::kDropDownList:
             g_signal_connect(placed.inner, "changed", G_CALLBACK(OnComboChanged), this);
@@ -740,6 +746,21 @@ gboolean GtkDialogWindow::OnKeyPress(GtkWidget*, GdkEventKey* event, gpointer da
         self->model_.OnCommand(self->view_, kIdCancel);
         return TRUE;
     }
+    return FALSE;
+}
+
+gboolean GtkDialogWindow::OnButtonPress(GtkWidget* widget, GdkEvent* event, gpointer data) {
+    auto* self = static_cast<GtkDialogWindow*>(data);
+    if (self->view_.closed() || event->button.button != GDK_BUTTON_PRIMARY ||
+        event->type != GDK_BUTTON_PRESS)
+        return FALSE;
+    self->model_.OnButtonPressed(self->view_, self->controls_[IndexOf(widget)].control->id);
+    return FALSE;
+}
+
+gboolean GtkDialogWindow::OnButtonRelease(GtkWidget*, GdkEvent*, gpointer data) {
+    auto* self = static_cast<GtkDialogWindow*>(data);
+    if (!self->view_.closed()) self->model_.OnButtonReleased(self->view_);
     return FALSE;
 }
 

@@ -95,6 +95,8 @@ class GtkDialogWindow {
     static void OnSelectionChanged(GtkTreeSelection* selection, gpointer data);
     static gboolean OnDelete(GtkWidget* widget, GdkEvent* event, gpointer data);
     static gboolean OnKeyPress(GtkWidget* widget, GdkEventKey* event, gpointer data);
+    static gboolean OnButtonPress(GtkWidget* widget, GdkEvent* event, gpointer data);
+    static gboolean OnButtonRelease(GtkWidget* widget, GdkEvent* event, gpointer data);
     static gboolean OnMotion(GtkWidget* widget, GdkEventMotion* event, gpointer data);
     static gboolean OnTimer(gpointer data);
     static gboolean OnShown(gpointer data);

@@ -16,6 +16,10 @@
 //  - OnKey: every key the user presses in the dialog, whichever control has the focus, before
 //    that control handles it (key code, repeat count). Synthetic key strokes of automation
 //    arrive here too.
+//  - OnButtonPressed / OnButtonReleased: the pointer's button went down on a push button, and
+//    up again anywhere (or the press was lost to another window), for buttons that act while
+//    held (a spin's arrows). The click itself still arrives as OnCommand. Hosts without a
+//    pointer (terminal, script) never call them.
 #pragma once
 
 #include <qor/ui/dialog_template.h>
@@ -39,6 +43,8 @@ class DialogModel {
     virtual void OnTimer(DialogView& view, int timerId);
     virtual void OnPointerMove(DialogView& view, int x, int y);
     virtual void OnKey(DialogView& view, int key, int repeatCount);
+    virtual void OnButtonPressed(DialogView& view, int controlId);
+    virtual void OnButtonReleased(DialogView& view);
 
     // Escape, Ctrl-C, the close box or Cancel: the default closes with kIdCancel when CanClose
     // allows it. A dialog that must run to completion (the random seeding) refuses here.
