@@ -164,7 +164,17 @@ std::vector<std::string> Win32View::ChooseFiles(std::string_view title, std::str
     open.Flags = OFN_ALLOWMULTISELECT | OFN_EXPLORER | OFN_FILEMUSTEXIST | OFN_HIDEREADONLY |
                  OFN_NOCHANGEDIR;
     std::vector<std::string> paths;
-    if (!GetOpenFileNameW(&open)) return paths;
+    // The common dialogs bring COM and the shell with them: loaded when the user asks for the
+    // chooser, not by every program that shows a dialog.
+    HMODULE dialogs = LoadLibraryW(L"comdlg32.dll");
+    using OpenFileName = BOOL(WINAPI*)(OPENFILENAMEW*);
+    auto getOpenFileName = dialogs != nullptr
+                               ? reinterpret_cast<OpenFileName>(reinterpret_cast<void*>(
+                                     GetProcAddress(dialogs, "GetOpenFileNameW")))
+                               : nullptr;
+    const bool chosen = getOpenFileName != nullptr && getOpenFileName(&open) != FALSE;
+    if (dialogs != nullptr) FreeLibrary(dialogs);
+    if (!chosen) return paths;
     // One name is a full path; several come as the folder followed by the names.
     const std::string first = Utf8(names.data());
     const wchar_t* next = names.data() + wcslen(names.data()) + 1;
