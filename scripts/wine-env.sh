@@ -25,3 +25,26 @@ wine_start() {
 wine_stop() {
     HOME="$QOR_WINE_HOME" "$QOR_WINESERVER" -k </dev/null >/dev/null 2>&1 || true
 }
+
+# A virtual display of its own for the Windows tests, so that real dialogs are made, shown and
+# photographed (without one they end as cancelled, and their tests are skipped). Does nothing
+# when Xvfb is missing; wine_display_stop ends it.
+wine_display_start() {
+    command -v Xvfb >/dev/null 2>&1 || return 0
+    local n
+    for n in $(seq 90 140); do
+        [ -e "/tmp/.X$n-lock" ] || [ -e "/tmp/.X11-unix/X$n" ] || break
+    done
+    Xvfb ":$n" -screen 0 1280x1024x24 -nolisten tcp </dev/null >/dev/null 2>&1 &
+    QOR_XVFB_PID=$!
+    for _ in $(seq 50); do
+        [ -e "/tmp/.X11-unix/X$n" ] && break
+        sleep 0.1
+    done
+    export DISPLAY=":$n"
+}
+
+wine_display_stop() {
+    [ -n "${QOR_XVFB_PID:-}" ] && kill "$QOR_XVFB_PID" 2>/dev/null || true
+    QOR_XVFB_PID=
+}

@@ -44,12 +44,14 @@ std::wstring ClassName(HWND window) {
 struct Search {
     std::wstring caption;
     bool any;
+    HWND except;
     HWND found;
 };
 
 BOOL CALLBACK FindDialog(HWND window, LPARAM data) {
     auto* search = reinterpret_cast<Search*>(data);
-    if (!IsWindowVisible(window) || ClassName(window) != L"#32770") return TRUE;
+    if (window == search->except || !IsWindowVisible(window) || ClassName(window) != L"#32770")
+        return TRUE;
     if (!search->any && WindowText(window) != search->caption) return TRUE;
     search->found = window;
     return FALSE;
@@ -57,10 +59,10 @@ BOOL CALLBACK FindDialog(HWND window, LPARAM data) {
 
 }  // namespace
 
-HWND WaitForDialog(const std::string& caption, DWORD milliseconds) {
+HWND WaitForDialog(const std::string& caption, DWORD milliseconds, HWND except) {
     const ULONGLONG until = GetTickCount64() + milliseconds;
     do {
-        Search search{Wide(caption), caption.empty(), nullptr};
+        Search search{Wide(caption), caption.empty(), except, nullptr};
         EnumWindows(&FindDialog, reinterpret_cast<LPARAM>(&search));
         if (search.found != nullptr) {
             // Let it finish painting before anyone looks at it.
@@ -191,7 +193,10 @@ std::vector<std::string> LayoutFaults(HWND dialog) {
         const std::wstring kind = ClassName(child);
         const LONG style = GetWindowLongW(child, GWL_STYLE);
         const std::string name = std::to_string(GetDlgCtrlID(child)) + " \"" + Utf8(text) + "\"";
-        const bool frame = kind == L"Button" && (style & 0xF) == BS_GROUPBOX;
+        // Frames and pictures lie behind other controls by design.
+        const bool frame = (kind == L"Button" && (style & 0xF) == BS_GROUPBOX) ||
+                           (kind == L"Static" && ((style & SS_TYPEMASK) == SS_BITMAP ||
+                                                  (style & SS_TYPEMASK) == SS_ICON));
         shown.push_back({child, rect, name, frame});
         if (rect.left < 0 || rect.top < 0 || rect.right > client.right ||
             rect.bottom > client.bottom)
@@ -202,14 +207,16 @@ std::vector<std::string> LayoutFaults(HWND dialog) {
         const int width = rect.right - rect.left;
         const int height = rect.bottom - rect.top;
         RECT needed{0, 0, width, 0};
-        if (kind == L"Static") {
+        if (kind == L"Static" && (style & SS_PATHELLIPSIS) != 0) {
+            // Shortened with "..." by the control itself where it has no room.
+        } else if (kind == L"Static") {
             DrawTextW(dc, text.c_str(), static_cast<int>(text.size()), &needed,
                       DT_CALCRECT | DT_WORDBREAK);
             if (needed.bottom > height || needed.right > width)
                 faults.push_back(name + " needs " + std::to_string(needed.right) + "x" +
                                  std::to_string(needed.bottom) + " of " + std::to_string(width) +
                                  "x" + std::to_string(height));
-        } else if (kind == L"Button" && !frame) {
+        } else if (kind == L"Button" && !frame && (style & 0xF) != BS_OWNERDRAW) {
             DrawTextW(dc, text.c_str(), static_cast<int>(text.size()), &needed,
                       DT_CALCRECT | DT_SINGLELINE);
             // A box or circle and its gap before a check box's text; a margin inside a button.

@@ -13,9 +13,9 @@
 
 namespace qor::test::win32 {
 
-// The first shown dialog or message box whose caption is `caption` (any, when empty), waiting
-// up to `milliseconds` for one to appear; nullptr when none does.
-HWND WaitForDialog(const std::string& caption, DWORD milliseconds = 15000);
+// The first shown dialog or message box whose caption is `caption` (any, when empty), other
+// than `except`, waiting up to `milliseconds` for one to appear; nullptr when none does.
+HWND WaitForDialog(const std::string& caption, DWORD milliseconds = 15000, HWND except = nullptr);
 // Waits until the window is gone; false when it is still there after `milliseconds`.
 bool WaitUntilClosed(HWND window, DWORD milliseconds = 15000);
 

@@ -68,7 +68,7 @@ TEST_F(Win32HostTest, TypingAndClicksReachTheModelAndARefusalShowsItsBox) {
             driver::Type(window, test::DemoPasswordDialog::kPassword, "wrong");
             Shot(window, "test-password");
             driver::Click(window, IDOK);
-            HWND box = driver::WaitForDialog("QOR Vaultis");
+            HWND box = driver::WaitForDialog("QOR Vaultis", 15000, window);
             ASSERT_NE(box, nullptr);
             boxText = driver::MessageText(box);
             boxCaption = driver::Caption(box);

@@ -23,6 +23,9 @@ constexpr uint32_t kDsCenter = 0x800;
 constexpr uint32_t kWsExClientEdge = 0x200;
 
 constexpr uint32_t kSsCenter = 0x1;
+constexpr uint32_t kSsNotify = 0x100;
+constexpr uint32_t kSsPathEllipsis = 0x8000;
+constexpr uint32_t kBsOwnerDraw = 0xB;
 constexpr uint32_t kSsIcon = 0x3;
 constexpr uint32_t kSsBitmap = 0xE;
 constexpr uint32_t kEsMultiLine = 0x4;
@@ -38,6 +41,9 @@ constexpr uint32_t kCbsDropDownList = 0x3;
 constexpr uint32_t kLbsNotify = 0x1;
 constexpr uint32_t kLbsNoIntegralHeight = 0x100;
 constexpr uint32_t kLbsExtendedSel = 0x800;
+
+// Statics this high hold one line of text.
+constexpr int16_t kOneLine = 10;
 
 // Rows a drop-down list shows when it is open.
 constexpr int16_t kDroppedRows = 8;
@@ -71,6 +77,12 @@ class Writer {
 };
 
 }  // namespace
+
+bool IsArrow(const ControlTemplate& control) {
+    return (control.kind == ControlKind::kPushButton ||
+            control.kind == ControlKind::kDefPushButton) &&
+           (control.text == "UP" || control.text == "DOWN");
+}
 
 std::u16string Utf16(std::string_view text) {
     std::u16string out;
@@ -121,6 +133,9 @@ uint32_t ControlStyleBits(const ControlTemplate& control) {
     switch (control.kind) {
         case ControlKind::kStatic:
             if (control.centered) style |= kSsCenter;
+            // A one-line text the program fills in (a folder, a file name) keeps its end in
+            // view, with "..." where it has no room, rather than wrapping out of sight.
+            if (control.id != kNoId && control.rect.height <= kOneLine) style |= kSsPathEllipsis;
             break;
         case ControlKind::kEdit:
         case ControlKind::kPasswordEdit:
@@ -140,7 +155,9 @@ uint32_t ControlStyleBits(const ControlTemplate& control) {
             if (control.groupStart) style |= kWsGroup | kWsTabStop;
             break;
         case ControlKind::kPushButton:
-            style |= kWsTabStop;
+            // The spin's arrows are drawn by the host: a font with arrow symbols is not
+            // everywhere.
+            style |= IsArrow(control) ? kBsOwnerDraw : kWsTabStop;
             break;
         case ControlKind::kDefPushButton:
             style |= kBsDefPushButton | kWsTabStop;
@@ -156,7 +173,7 @@ uint32_t ControlStyleBits(const ControlTemplate& control) {
                      kWsTabStop;
             break;
         case ControlKind::kBitmap:
-            style |= kSsBitmap;
+            style |= kSsBitmap | kSsNotify;  // a click on a picture reaches the model
             break;
         case ControlKind::kIcon:
             style |= kSsIcon;

@@ -21,6 +21,9 @@ uint32_t ControlExStyleBits(const ControlTemplate& control);
 // 0x85 ComboBox).
 uint16_t ControlClassAtom(const ControlTemplate& control);
 
+// The spin's arrow buttons ("UP", "DOWN"), which the host draws itself.
+bool IsArrow(const ControlTemplate& control);
+
 // The template's height as the dialog manager must create it: a drop-down list's rectangle
 // includes the list that drops down, which the portable templates leave to the host.
 int16_t CreatedHeight(const ControlTemplate& control);

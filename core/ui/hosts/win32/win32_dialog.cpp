@@ -28,10 +28,6 @@ bool IsPushButton(const ControlTemplate& control) {
     return control.kind == ControlKind::kPushButton || control.kind == ControlKind::kDefPushButton;
 }
 
-bool IsArrow(const ControlTemplate& control) {
-    return IsPushButton(control) && (control.text == "UP" || control.text == "DOWN");
-}
-
 bool IsEdit(ControlKind kind) {
     return kind == ControlKind::kEdit || kind == ControlKind::kPasswordEdit ||
            kind == ControlKind::kMultiLineEdit;
@@ -259,10 +255,13 @@ INT_PTR Win32Dialog::Handle(UINT message, WPARAM wParam, LPARAM lParam) {
             if (!model_.IsProgressDialog() || view_.closed()) return FALSE;
             SetWindowLongPtrW(window_, DWLP_MSGRESULT, FALSE);
             return TRUE;
-        case WM_DESTROY:
-            if (arrowFont_ != nullptr) DeleteObject(arrowFont_);
-            arrowFont_ = nullptr;
-            return FALSE;
+        case WM_DRAWITEM: {
+            const auto* item = reinterpret_cast<const DRAWITEMSTRUCT*>(lParam);
+            const ControlState* state = view_.State(static_cast<int>(item->CtlID));
+            if (state == nullptr || !IsArrow(*state->control)) return FALSE;
+            DrawArrow(*item, state->control->text == "UP");
+            return TRUE;
+        }
         default:
             return FALSE;
     }
@@ -277,19 +276,6 @@ void Win32Dialog::Init() {
             SendMessageW(handle, EM_LIMITTEXT, static_cast<WPARAM>(control.limit), 0);
         if (control.kind == ControlKind::kIcon || control.kind == ControlKind::kBitmap)
             SetImage(control);
-        if (IsArrow(control)) {
-            // The spin's arrows, drawn by the symbol font every Windows has.
-            if (arrowFont_ == nullptr) {
-                RECT cell{0, 0, 0, 6};
-                MapDialogRect(window_, &cell);
-                arrowFont_ =
-                    CreateFontW(-std::max<LONG>(cell.bottom, 6), 0, 0, 0, FW_NORMAL, FALSE, FALSE,
-                                FALSE, SYMBOL_CHARSET, OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS,
-                                DEFAULT_QUALITY, DEFAULT_PITCH, L"Marlett");
-            }
-            if (arrowFont_ != nullptr)
-                SendMessageW(handle, WM_SETFONT, reinterpret_cast<WPARAM>(arrowFont_), FALSE);
-        }
     }
     for (size_t i = 0; i < view_.states().size(); ++i)
         Mirror(i);
@@ -322,6 +308,34 @@ void Win32Dialog::SetImage(const ControlTemplate& control) {
         SendMessageW(handle, STM_SETIMAGE, IMAGE_BITMAP, reinterpret_cast<LPARAM>(image));
 }
 
+void Win32Dialog::DrawArrow(const DRAWITEMSTRUCT& item, bool up) {
+    RECT frame = item.rcItem;
+    const bool pushed = (item.itemState & ODS_SELECTED) != 0;
+    const bool disabled = (item.itemState & ODS_DISABLED) != 0;
+    DrawFrameControl(item.hDC, &frame, DFC_BUTTON,
+                     DFCS_BUTTONPUSH | (pushed ? DFCS_PUSHED : 0) | (disabled ? DFCS_INACTIVE : 0));
+    // A triangle in the middle of the face, as large as the face allows.
+    const int width = item.rcItem.right - item.rcItem.left;
+    const int height = item.rcItem.bottom - item.rcItem.top;
+    const int size = std::max(2, std::min(height - 4, (width - 4) / 2));
+    const int shift = pushed ? 1 : 0;
+    const int middle = item.rcItem.left + width / 2 + shift;
+    const int top = item.rcItem.top + (height - size) / 2 + shift;
+    const int tipY = up ? top : top + size;
+    const int baseY = up ? top + size : top;
+    const POINT points[3] = {{middle - size, baseY}, {middle + size, baseY}, {middle, tipY}};
+    const COLORREF colour = GetSysColor(disabled ? COLOR_GRAYTEXT : COLOR_BTNTEXT);
+    HBRUSH brush = CreateSolidBrush(colour);
+    HPEN pen = CreatePen(PS_SOLID, 1, colour);
+    HGDIOBJ oldBrush = SelectObject(item.hDC, brush);
+    HGDIOBJ oldPen = SelectObject(item.hDC, pen);
+    Polygon(item.hDC, points, 3);
+    SelectObject(item.hDC, oldBrush);
+    SelectObject(item.hDC, oldPen);
+    DeleteObject(brush);
+    DeleteObject(pen);
+}
+
 HWND Win32Dialog::Control(int id) const {
     if (window_ == nullptr || id == kNoId || view_.State(id) == nullptr) return nullptr;
     return GetDlgItem(window_, id);
@@ -352,7 +366,8 @@ void Win32Dialog::OnCommand(int id, int notification, HWND control) {
             return;
         case ControlKind::kPushButton:
         case ControlKind::kDefPushButton:
-            if (notification == BN_CLICKED) model_.OnCommand(view_, id);
+        case ControlKind::kBitmap:
+            if (notification == BN_CLICKED) model_.OnCommand(view_, id);  // STN_CLICKED too
             return;
         case ControlKind::kEdit:
         case ControlKind::kPasswordEdit:
@@ -431,14 +446,10 @@ void Win32Dialog::Mirror(size_t index) {
         case ControlKind::kPushButton:
         case ControlKind::kDefPushButton:
         case ControlKind::kGroupBox: {
-            if (IsArrow(control)) {
-                SetWindowTextW(handle, control.text == "UP" ? L"5" : L"6");
-            } else {
-                // Straight from the view's buffer into the control's: a password is copied
-                // into a wiped buffer only.
-                const SecureBuffer wide = WideText(state.text.view());
-                SetWindowTextW(handle, WideChars(wide));
-            }
+            // Straight from the view's buffer into the control's: a password is copied into a
+            // wiped buffer only.
+            const SecureBuffer wide = WideText(state.text.view());
+            SetWindowTextW(handle, WideChars(wide));
             if (control.kind == ControlKind::kCheckBox || control.kind == ControlKind::kRadioButton)
                 SendMessageW(handle, BM_SETCHECK, state.checked ? BST_CHECKED : BST_UNCHECKED, 0);
             break;

@@ -72,6 +72,7 @@ class Win32Dialog {
     void Mirror(size_t index);  // state -> control, without reaching the model
     void ReadText(ControlState& state);
     void SetImage(const ControlTemplate& control);
+    static void DrawArrow(const DRAWITEMSTRUCT& item, bool up);
     HWND Control(int id) const;
 
     DialogModel& model_;
@@ -83,7 +84,6 @@ class Win32Dialog {
     int quiet_ = 0;             // > 0 while the view mirrors a state: the notifications are its own
     HCURSOR cursor_ = nullptr;  // shown over the dialog instead of the class's, when set
     bool pressed_ = false;      // a push button is held down
-    HFONT arrowFont_ = nullptr;  // the spin arrows' symbols, while the dialog exists
 };
 
 }  // namespace qor::ui::win32
