@@ -2,6 +2,7 @@
 
 #include <qor/platform/files.h>
 #include <qor/platform/registry.h>
+#include <qor/platform/shortcut.h>
 #include <qor/platform/system.h>
 
 #include <algorithm>
@@ -10,6 +11,7 @@
 #include <system_error>
 
 #include "file_managers.h"
+#include "windows_shell.h"
 
 namespace qor::install {
 
@@ -26,11 +28,11 @@ const char kShellFoldersKey[] =
 #ifdef _WIN32
 const char kCoreLibrary[] = "qorsec95.dll";
 const char kInstaller[] = "qor-install.exe";
-// The small programs as built, and the names the product knows them by.
+// The small programs, built under the names the product knows them by.
 const std::pair<const char*, const char*> kCompanions[] = {
-    {"qorshell.dll", "qorshell.dll"},       {"qor-associate.exe", "associat.exe"},
-    {"qor-autostart.exe", "vodorura.rar"},  {"qor-shutdown.exe", "shutdwn.exe"},
-    {"qor-uninstall.exe", "uninstall.exe"},
+    {"qorshell.dll", "qorshell.dll"},   {"associat.exe", "associat.exe"},
+    {"vodorura.rar", "vodorura.rar"},   {"shutdwn.exe", "shutdwn.exe"},
+    {"uninstall.exe", "uninstall.exe"},
 };
 #else
 const char kCoreLibrary[] = "libqorsec95.so";
@@ -57,6 +59,28 @@ std::string Join(const std::string& folder, const std::string& name) {
 // folder. Empty on Windows, whose Start menu the system names itself.
 std::string StartMenuFolder(const DesktopFolders& desktop) {
     return desktop.data.empty() ? std::string() : desktop.data + "/applications";
+}
+
+// The Run value: the start-up program's full path. Windows reads it as a command line, so there
+// it is quoted: a home folder with blanks would otherwise start another program.
+std::string StartupCommand(const std::string& home) {
+#ifdef _WIN32
+    return "\"" + Join(home, "vodorura.rar") + "\"";
+#else
+    return Join(home, "vodorura.rar");
+#endif
+}
+
+// The Start-menu link that the start-up program makes at every log-on to this home's
+// Encrypt-and-Shut-Down program.
+void RemoveStartMenuLink() {
+    std::string folder;
+    if (!platform::RegistryReadString(platform::Hive::kCurrentUser, kShellFoldersKey, "Start Menu",
+                                      &folder) ||
+        folder.empty()) {
+        return;
+    }
+    platform::DeleteFile(platform::ShortcutFile(Join(folder, "QOR Encrypt and Shut Down....lnk")));
 }
 
 std::vector<std::string> ReadManifest(const std::string& home) {
@@ -105,7 +129,7 @@ InstallPlan DefaultPlan(const std::string& home, const std::string& sourceFolder
     return plan;
 }
 
-int Install(const InstallPlan& plan, std::string* error) {
+int Install(const InstallPlan& plan, std::string* error, std::string* warning) {
     if (plan.home.empty() || plan.home.size() >= platform::kMaxPath) {
         *error = "no usable home folder (give one with --home)";
         return 1;
@@ -150,7 +174,7 @@ int Install(const InstallPlan& plan, std::string* error) {
     const bool ok =
         platform::RegistryWriteString(Hive::kClassesRoot, kProductKey, "UserHomeDir", plan.home) &&
         platform::RegistryWriteString(Hive::kLocalMachine, kRunKey, "QOR Autocrypt",
-                                      Join(plan.home, "vodorura.rar")) &&
+                                      StartupCommand(plan.home)) &&
         platform::RegistryWriteString(Hive::kLocalMachine, kVersionKey, "UninstallString",
                                       UninstallCommand(plan.home));
     const std::string startMenu = StartMenuFolder(plan.desktop);
@@ -160,6 +184,13 @@ int Install(const InstallPlan& plan, std::string* error) {
         *error = "cannot write the registry";
         return 1;
     }
+#ifdef _WIN32
+    std::string note;
+    if (RegisterWindowsShell(plan.home, &note, error) != 0) return 1;
+    if (warning != nullptr) *warning = note;
+#else
+    (void)warning;
+#endif
     return WriteDesktopEntries(plan.desktop, plan.home, error);
 }
 
@@ -169,6 +200,11 @@ int Uninstall(const std::string& home, const DesktopFolders& desktop, std::strin
     // Only the values that name this home folder are ours to remove.
     if (platform::RegistryReadString(Hive::kClassesRoot, kProductKey, "UserHomeDir", &registered) &&
         registered == home) {
+#ifdef _WIN32
+        // While the shell library is still there to unregister itself.
+        UnregisterWindowsShell(home);
+#endif
+        RemoveStartMenuLink();
         platform::RegistryDeleteValue(Hive::kClassesRoot, kProductKey, "UserHomeDir");
         platform::RegistryDeleteValue(Hive::kLocalMachine, kRunKey, "QOR Autocrypt");
         platform::RegistryDeleteValue(Hive::kLocalMachine, kVersionKey, "UninstallString");
