@@ -558,6 +558,7 @@ TEST_F(ComServerUse, APasswordKeptInOneProcessServesAnother) {
     std::string decrypted;
     std::getline(std::ifstream(opened), decrypted);
     EXPECT_EQ(decrypted, Path("a.txt").string());
+    fs::remove(opened);
     EXPECT_TRUE(Exists("a.txt"));
     EXPECT_FALSE(Exists("a(txt).!!!"));
 
@@ -673,6 +674,9 @@ class ComServerRegistration : public ::testing::Test {
     void SetUp() override {
         ASSERT_NE(library_.module(), nullptr);
         ASSERT_EQ(ReadClassesValue(L".!!!"), L"(none)") << "a prefix without the product";
+        ASSERT_EQ(ReadClassesValue(L".s!!"), L"(none)") << "a prefix without the product";
+        hadHome_ = qor::platform::RegistryReadString(Hive::kClassesRoot, kProductKey, "UserHomeDir",
+                                                     &home_);
         ASSERT_TRUE(qor::platform::RegistryWriteString(Hive::kClassesRoot, kProductKey,
                                                        "UserHomeDir", "C:\\QOR home"));
         CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
@@ -682,7 +686,13 @@ class ComServerRegistration : public ::testing::Test {
         RegisterServer(library_, true);
         RegDeleteTreeW(HKEY_CLASSES_ROOT, L"QorTest.Association");
         RegDeleteTreeW(HKEY_CLASSES_ROOT, L".!!!");
-        RegDeleteTreeW(HKEY_CLASSES_ROOT, L"CLSID\\{8e3e0f0a-0fcc-11ce-bcb0-b3fd0e253819}");
+        // The home folder's value as it was before the test.
+        if (hadHome_) {
+            qor::platform::RegistryWriteString(Hive::kClassesRoot, kProductKey, "UserHomeDir",
+                                               home_);
+        } else {
+            qor::platform::RegistryDeleteValue(Hive::kClassesRoot, kProductKey, "UserHomeDir");
+        }
     }
     HRESULT CreateThroughCom() {
         Ref<IContextMenu> menu;
@@ -694,6 +704,8 @@ class ComServerRegistration : public ::testing::Test {
     }
 
     ShellLibrary library_;
+    bool hadHome_ = false;
+    std::string home_;
 };
 
 TEST_F(ComServerRegistration, RegisteredCreatedAndRemovedKeepingTheProductsValues) {
@@ -723,6 +735,7 @@ TEST_F(ComServerRegistration, RegisteredCreatedAndRemovedKeepingTheProductsValue
     EXPECT_EQ(ReadClassesValue(L"*\\shellex\\ContextMenuHandlers\\QOR Vaultis"), L"(none)");
     EXPECT_EQ(ReadClassesValue(L"Directory\\shellex\\ContextMenuHandlers\\QOR Vaultis"), L"(none)");
     EXPECT_EQ(ReadClassesValue(L".!!!"), L"(none)");
+    EXPECT_EQ(ReadClassesValue(L".s!!"), L"(none)");
     EXPECT_EQ(ReadClassesValue(L"QORVaultis.ShareFile\\shellex\\IconHandler"), L"(none)");
     std::string home;
     EXPECT_TRUE(
