@@ -9,11 +9,11 @@
 source "$(dirname "$0")/wine_lib.sh"
 
 DRIVER=$HELPERS/session_driver.exe
-AUTOSTART=$HOME_DIR/vodorura.rar
 PID=
 
 install_product
-expect_same "$AUTOSTART" "$BIN/vodorura.rar"
+expect_same "$HOME_DIR/vodorura.rar" "$BIN/vodorura.rar"
+AUTOSTART=$(logged_copy vodorura.rar)
 setup_user
 
 # start_autostart NAME SCENARIO: the installed program in the background, its period 50 ms.
@@ -48,7 +48,6 @@ end_autostart() {
 }
 
 # Start-up decryption off: no dialog, the link made, then a check on every period.
-use_call_log
 START_MENU=$(wine_run winepath -u "$(reg_value "$KEY_SHELL_FOLDERS" "Start Menu")" 2>/dev/null)
 LINK="$START_MENU/QOR Encrypt and Shut Down....lnk"
 rm -f -- "$LINK"
@@ -82,9 +81,9 @@ mkdir -p "$W"
 printf 'MARKER listed\n' >"$W/listed.txt"
 cp -- "$W/listed.txt" "$ROOT/listed.txt"
 PASSWORD='dialog "Password": 1022="secret1" -> 1'
-run_program add 0 "$PASSWORD" "$BIN/qor.exe" autocrypt add "$(winpath "$W/listed.txt")"
-run_program startup-on 0 "$PASSWORD" "$BIN/qor.exe" autocrypt startup on
-run_program encrypt 0 "$PASSWORD" "$BIN/qor.exe" autocrypt run-shutdown
+run_program add 0 "$PASSWORD" "$HOME_DIR/qor.exe" autocrypt add "$(winpath "$W/listed.txt")"
+run_program startup-on 0 "$PASSWORD" "$HOME_DIR/qor.exe" autocrypt startup on
+run_program encrypt 0 "$PASSWORD" "$HOME_DIR/qor.exe" autocrypt run-shutdown
 expect_absent "$W/listed.txt"
 expect_file "$W/listed(txt).!!!"
 start_autostart on 'dialog "QOR Vaultis Auto Decryption": 1022="secret1" -> 1'

@@ -12,13 +12,15 @@ KEY_CLASS='HKCR\CLSID\{8e3e0f0a-0fcc-11ce-bcb0-b3fd0e253819}'
 HOME_DIR="$ROOT/my home"
 WIN_HOME=$(winpath "$HOME_DIR")
 install_product
-for name in qorsec95.dll qorshell.dll decexe qor-install.exe shutdwn.exe associat.exe \
-    vodorura.rar uninstall.exe; do
+PLACED=(associat.exe decexe qor-install.exe qorsec95.dll qorshell.dll shutdwn.exe uninstall.exe
+    vodorura.rar)
+# The command-line programs go in too where the build made them.
+for name in qor.exe qor-call.exe; do [[ -f $BIN/$name ]] && PLACED+=("$name"); done
+for name in "${PLACED[@]}"; do
     expect_same "$HOME_DIR/$name" "$BIN/$name"
 done
 expect_eq "$(tr -d '\r' <"$HOME_DIR/installed.lst" | LC_ALL=C sort | tr '\n' ' ')" \
-    "associat.exe decexe qor-install.exe qorsec95.dll qorshell.dll shutdwn.exe uninstall.exe vodorura.rar " \
-    "the install's manifest"
+    "$(printf '%s\n' "${PLACED[@]}" | LC_ALL=C sort | tr '\n' ' ')" "the install's manifest"
 
 # The values every part of the product reads.
 expect_reg "$KEY_HOME" UserHomeDir "$WIN_HOME"
@@ -79,9 +81,9 @@ done
 reg_key_exists "HKCR\\QORVaultis.Encrypted" && fail "the file class is still registered"
 reg_key_exists "$KEY_CLASS\\InprocServer32" && fail "the Explorer class is still registered"
 expect_absent "$LINK"
-for name in qorsec95.dll qorshell.dll decexe shutdwn.exe associat.exe vodorura.rar \
-    uninstall.exe installed.lst; do
-    expect_absent "$HOME_DIR/$name"
+# The remover cannot delete itself while it runs.
+for name in "${PLACED[@]}" installed.lst; do
+    [[ $name == qor-install.exe ]] || expect_absent "$HOME_DIR/$name"
 done
 expect_file "$HOME_DIR/userpref.!!!"
 checks_end

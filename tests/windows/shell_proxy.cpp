@@ -1,7 +1,8 @@
-// A qorshell.dll for tests that stands between the small programs and the real library (copied
-// beside it as qorshell_real.dll): each numbered export writes its name as a line to the file
-// that QOR_TEST_CALLS names, then calls the real export by the same number. The programs' calls
-// and their order show without changing the programs.
+// A qorshell.dll for tests that stands between the small programs and the real library (the one
+// QOR_TEST_REAL_SHELL names by its full path, so that its data shared between processes is the
+// installed library's): each numbered export writes its name as a line to the file that
+// QOR_TEST_CALLS names, then calls the real export by the same number. The programs' calls and
+// their order show without changing the programs.
 #include <windows.h>
 
 #include <cstdio>
@@ -18,8 +19,16 @@ void Note(const char* name) {
     }
 }
 
+HMODULE RealLibrary() {
+    static HMODULE real = [] {
+        const char* path = std::getenv("QOR_TEST_REAL_SHELL");
+        return path != nullptr ? LoadLibraryA(path) : nullptr;
+    }();
+    return real;
+}
+
 FARPROC Real(int ordinal) {
-    static HMODULE real = LoadLibraryW(L"qorshell_real.dll");
+    HMODULE real = RealLibrary();
     return real != nullptr ? GetProcAddress(real, MAKEINTRESOURCEA(ordinal)) : nullptr;
 }
 
@@ -64,7 +73,7 @@ __declspec(dllexport) int SH_AddToStartMenu() {
 
 // Not numbered: found by name in the real library as well.
 __declspec(dllexport) void QorShellAdoptHost(void* host) {
-    static HMODULE real = LoadLibraryW(L"qorshell_real.dll");
+    HMODULE real = RealLibrary();
     auto adopt = reinterpret_cast<void (*)(void*)>(reinterpret_cast<void*>(
         real != nullptr ? GetProcAddress(real, "QorShellAdoptHost") : nullptr));
     if (adopt != nullptr) adopt(host);

@@ -102,15 +102,21 @@ install_product() {
         { fail "qor-install.exe --home $(winpath "$HOME_DIR")"; cat "$ROOT/install.out" >&2; }
 }
 
-# use_call_log: the installed programs' calls of the shell library are noted in $CALLS, by the
-# test's qorshell.dll standing before the real one.
+# logged_copy PROGRAM: a copy of the installed PROGRAM in a folder of its own whose qorshell.dll
+# is the test's: it notes the calls of the shell library in $CALLS and passes them on to the
+# installed library (loaded by its full path, so that the password kept in its shared data is the
+# one the installed qor.exe sees). The core library is copied beside it, as the shell library
+# finds it by its bare name. Prints the copy's path.
 CALLS=$ROOT/calls.log
-use_call_log() {
-    mv -- "$HOME_DIR/qorshell.dll" "$HOME_DIR/qorshell_real.dll"
-    cp -- "$HELPERS/proxy/qorshell.dll" "$HOME_DIR/qorshell.dll"
-    export QOR_TEST_CALLS
-    QOR_TEST_CALLS=$(winpath "$CALLS")
+logged_copy() {
+    local folder=$ROOT/logged
+    mkdir -p "$folder"
+    cp -- "$HELPERS/proxy/qorshell.dll" "$HOME_DIR/qorsec95.dll" "$HOME_DIR/$1" "$folder/"
+    printf '%s\n' "$folder/$1"
 }
+export QOR_TEST_CALLS QOR_TEST_REAL_SHELL
+QOR_TEST_CALLS=$(winpath "$CALLS")
+QOR_TEST_REAL_SHELL=$(winpath "$HOME_DIR/qorshell.dll")
 calls() {
     [[ -f $CALLS ]] && tr -d '\r' <"$CALLS"
 }
@@ -174,15 +180,25 @@ expect_absent() {
     [[ ! -e $1 ]] || fail "should not exist: $1"
 }
 
-# setup_user: Alice with the password secret1, through qor.exe of the build and the installed
-# shell library.
+# setup_user: Alice with the password secret1, through the installed qor.exe.
 setup_user() {
-    run_program setup 0 "$SETUP_SCENARIO" "$BIN/qor.exe" setup
+    run_program setup 0 "$SETUP_SCENARIO" "$HOME_DIR/qor.exe" setup
     expect_file "$HOME_DIR/userpref.!!!"
 }
 
 # Programs the test started in the background (the start-up program), by their process ids.
 STARTED_PIDS=()
+
+# start_logon_program: the installed start-up program in the background, as the log-on starts it.
+# It keeps the shell library loaded all session, as Explorer does, so that a password kept in
+# the library's shared data outlives each program that kept it.
+start_logon_program() {
+    : >"$ROOT/logon.scenario"
+    QOR_UI="script:$(winpath "$ROOT/logon.scenario")" wine_run "$HOME_DIR/vodorura.rar" \
+        >"$ROOT/logon.out" 2>&1 &
+    STARTED_PIDS+=("$!")
+    sleep 1
+}
 
 wine_cleanup() {
     local pid

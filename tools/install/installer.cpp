@@ -26,6 +26,7 @@ const char kShellFoldersKey[] =
     "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders";
 
 #ifdef _WIN32
+const char kProgramSuffix[] = ".exe";
 const char kCoreLibrary[] = "qorsec95.dll";
 const char kInstaller[] = "qor-install.exe";
 // The small programs, built under the names the product knows them by.
@@ -35,6 +36,7 @@ const std::pair<const char*, const char*> kCompanions[] = {
     {"uninstall.exe", "uninstall.exe"},
 };
 #else
+const char kProgramSuffix[] = "";
 const char kCoreLibrary[] = "libqorsec95.so";
 const char kInstaller[] = "qor-install";
 // The start-up program goes in under its own name and as "vodorura.rar", the name the Run value
@@ -121,8 +123,10 @@ InstallPlan DefaultPlan(const std::string& home, const std::string& sourceFolder
     plan.sourceFolder = sourceFolder;
     plan.files = {{kCoreLibrary, kCoreLibrary}, {"decexe", "decexe"}, {kInstaller, kInstaller}};
     // Companion programs join the list as they are built; a missing one is skipped.
-    for (const char* optional : {"qor", "qor-call"})
-        plan.files.emplace_back(optional, optional);
+    for (const char* optional : {"qor", "qor-call"}) {
+        const std::string name = std::string(optional) + kProgramSuffix;
+        plan.files.emplace_back(name, name);
+    }
     for (const auto& [built, installed] : kCompanions)
         plan.files.emplace_back(built, installed);
     plan.desktop = DefaultDesktopFolders();
