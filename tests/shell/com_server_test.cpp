@@ -444,6 +444,8 @@ dialog "About QOR Vaultis" -> 1
 dialog "Change Password": 1301="secret1" 1302="secret2" 1303="secret2" -> 1
 dialog "QOR Vaultis" -> 2
 message "will not be backed up" -> OK
+# a folder and a file with an accented name, under the new password
+dialog "Encrypt": 1022="secret2" -> 1
 )";
 
 class ComServerUse : public ::testing::Test {
@@ -599,6 +601,18 @@ TEST_F(ComServerUse, EveryCommandReachesTheCore) {
     for (UINT_PTR offset : {5u, 10u, 11u, 8u})
         EXPECT_EQ(RunCommand(*library_, {WPath("a.txt")}, offset), S_OK) << "offset " << offset;
 
+    // The drop list's names reach the core as they are spelt: a folder's files, and a name
+    // beyond the ANSI code page.
+    fs::create_directories(Path("old"));
+    WriteFile(Path("old") / "kept.txt", "kept\n");
+    const std::wstring accented =
+        (*root_ / "files" / L"r\u00e9sum\u00e9 \u0141\u00f3d\u017a.txt").wstring();
+    WriteFile(accented, "accented\n");
+    EXPECT_EQ(RunCommand(*library_, {WPath("old"), accented}, 2), S_OK);
+    EXPECT_TRUE(fs::exists(Path("old") / "kept(txt).!!!"));
+    EXPECT_TRUE(fs::exists(*root_ / "files" / L"r\u00e9sum\u00e9 \u0141\u00f3d\u017a(txt).!!!"));
+    EXPECT_FALSE(fs::exists(accented));
+
     // Every command's dialogs in order (the progress lines left out: they name the files).
     std::vector<std::string> dialogs;
     for (const std::string& line : Lines(*root_ / "transcript.txt")) {
@@ -634,6 +648,8 @@ TEST_F(ComServerUse, EveryCommandReachesTheCore) {
         "dialog: Change Password",
         "dialog: QOR Vaultis",
         notBackedUp,
+        "dialog: Encrypt",
+        "dialog: Encrypting",
     };
     EXPECT_EQ(dialogs, expected);
 }
