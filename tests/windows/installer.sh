@@ -81,9 +81,12 @@ done
 reg_key_exists "HKCR\\QORVaultis.Encrypted" && fail "the file class is still registered"
 reg_key_exists "$KEY_CLASS\\InprocServer32" && fail "the Explorer class is still registered"
 expect_absent "$LINK"
-# The remover cannot delete itself while it runs.
+# The remover cannot delete itself while it runs: it goes at the next start.
 for name in "${PLACED[@]}" installed.lst; do
     [[ $name == qor-install.exe ]] || expect_absent "$HOME_DIR/$name"
 done
+expect_file "$HOME_DIR/qor-install.exe"
+wine_run wineboot --restart >/dev/null 2>&1
+expect_absent "$HOME_DIR/qor-install.exe"
 expect_file "$HOME_DIR/userpref.!!!"
 checks_end

@@ -222,18 +222,24 @@ int Uninstall(const std::string& home, const DesktopFolders& desktop, std::strin
     }
     RemoveDesktopEntries(desktop, home);
     std::error_code ec;
+    bool held = false;
     for (const std::string& name : ReadManifest(home)) {
         // The manifest lists bare names; anything else is not ours to touch.
         if (name.find('/') != std::string::npos || name.find('\\') != std::string::npos ||
             name == "." || name == "..") {
             continue;
         }
-        fs::remove(fs::u8path(Join(home, name)), ec);
+        // Windows keeps a running program (this remover) and a loaded library (the shell's, in
+        // Explorer) from being deleted: they go at the next start instead.
+        if (!fs::remove(fs::u8path(Join(home, name)), ec) && ec &&
+            platform::DeleteAtRestart(Join(home, name))) {
+            held = true;
+        }
     }
     fs::remove(fs::u8path(Join(home, kManifestName)), ec);
     // The folder goes only when nothing of the user's is left in it (a preference file, a
-    // backup, the AutoCrypt list all stay).
-    fs::remove(fs::u8path(home), ec);
+    // backup, the AutoCrypt list all stay), at once or after what is held.
+    if (!fs::remove(fs::u8path(home), ec) && held) platform::DeleteAtRestart(home);
     (void)error;
     return 0;
 }

@@ -5,6 +5,8 @@
 #include <qor/platform/system.h>
 
 #include <cstdio>
+#include <utility>
+#include <vector>
 
 namespace qor::install {
 
@@ -91,23 +93,29 @@ int RegisterWindowsShell(const std::string& home, std::string* warning, std::str
 }
 
 void UnregisterWindowsShell(const std::string& home) {
+    // Which suffixes this home's install associated, all read before anything goes: both may
+    // share one class.
+    std::vector<std::pair<const char*, std::string>> owned;
     for (const char* suffix : kEncryptedSuffixes) {
         const std::string fileClass = ClassOf(suffix);
-        if (fileClass.empty()) continue;
         std::string command;
         // Only the command this home's install wrote is its own to remove.
-        if (platform::RegistryReadString(Hive::kClassesRoot, OpenKey(fileClass), "", &command) &&
+        if (!fileClass.empty() &&
+            platform::RegistryReadString(Hive::kClassesRoot, OpenKey(fileClass), "", &command) &&
             command == OpenCommand(home)) {
-            if (fileClass == kEncryptedFileClass) {
-                platform::RegistryDeleteKey(Hive::kClassesRoot, fileClass);
-                platform::RegistryDeleteKey(Hive::kClassesRoot, suffix);
-            } else if (fileClass.starts_with(kProductClassPrefix)) {
-                // The shell library's class for the type: its own unregistration takes away the
-                // rest once the verbs are gone.
-                platform::RegistryDeleteKey(Hive::kClassesRoot, fileClass + "\\shell");
-            } else {
-                platform::RegistryDeleteKey(Hive::kClassesRoot, fileClass + "\\shell\\open");
-            }
+            owned.emplace_back(suffix, fileClass);
+        }
+    }
+    for (const auto& [suffix, fileClass] : owned) {
+        if (fileClass == kEncryptedFileClass) {
+            platform::RegistryDeleteKey(Hive::kClassesRoot, fileClass);
+            platform::RegistryDeleteKey(Hive::kClassesRoot, suffix);
+        } else if (fileClass.starts_with(kProductClassPrefix)) {
+            // The shell library's class for the type: its own unregistration takes away the
+            // rest once the verbs are gone.
+            platform::RegistryDeleteKey(Hive::kClassesRoot, fileClass + "\\shell");
+        } else {
+            platform::RegistryDeleteKey(Hive::kClassesRoot, fileClass + "\\shell\\open");
         }
     }
     long result = 0;
