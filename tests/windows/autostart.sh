@@ -2,10 +2,11 @@
 # vodorura.rar under Wine, the log-on program (a program called .rar, which Windows starts by its
 # contents; installer.sh has a log-on start it from the Run value): with decryption at start-up
 # off it asks nothing, makes the Start-menu link and calls SH_CheckPassword once per period
-# (shortened here) from the timer of its hidden window; the end of the session is agreed to and stops the timer, an end called off
-# starts it again, and the end itself ends the program with status 0. With decryption at
-# start-up on it decrypts the listed files first, its password asked in its own window's
-# dialog. A Run value blanked by the uninstall leaves it nothing to do.
+# (shortened here) from the timer of its hidden window; the end of the session is agreed to and
+# stops the timer, an end called off starts it again, and the end itself ends the program with
+# status 0; during the start-up work the end is refused. With decryption at start-up on it
+# decrypts the listed files first, its password asked in its own window's dialog. A Run value
+# blanked by the uninstall leaves it nothing to do.
 source "$(dirname "$0")/wine_lib.sh"
 
 DRIVER=$HELPERS/session_driver.exe
@@ -68,6 +69,14 @@ wine_run "$DRIVER" cancel
 checks_made $((before + 5)) || fail "off: no checks after the end was called off"
 end_autostart off
 expect_transcript off </dev/null
+
+# While the log-on decryption's dialogs are up (pumping the window's messages), the end of the
+# session is refused: it might cut the decryption short. Once it is done, the end is agreed to.
+QOR_TEST_PUMP_MS=4000 start_autostart busy ""
+for ((k = 0; k < 100; k++)); do [[ $(calls) == SH_AutoDecrypt* ]] && break; sleep 0.1; done
+expect_eq "$(wine_run "$DRIVER" query | tr -d '\r')" "0" "busy: the query refused during the work"
+checks_made 1 || fail "busy: no checks after the log-on decryption"
+end_autostart busy
 
 # A bad period is said so and the default used.
 PERIOD=0 start_autostart period ""

@@ -32,6 +32,22 @@ FARPROC Real(int ordinal) {
     return real != nullptr ? GetProcAddress(real, MAKEINTRESOURCEA(ordinal)) : nullptr;
 }
 
+// With QOR_TEST_PUMP_MS set, the call first pumps the thread's messages for that long, as the
+// log-on decryption's dialogs do while the user reads them.
+void PumpAsADialogWould() {
+    const char* setting = std::getenv("QOR_TEST_PUMP_MS");
+    if (setting == nullptr) return;
+    const DWORD until = GetTickCount() + static_cast<DWORD>(std::atoi(setting));
+    while (static_cast<LONG>(until - GetTickCount()) > 0) {
+        MSG message;
+        while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
+            TranslateMessage(&message);
+            DispatchMessageW(&message);
+        }
+        MsgWaitForMultipleObjects(0, nullptr, FALSE, 20, QS_ALLINPUT);
+    }
+}
+
 template <typename Function>
 Function RealExport(int ordinal) {
     return reinterpret_cast<Function>(reinterpret_cast<void*>(Real(ordinal)));
@@ -55,6 +71,7 @@ __declspec(dllexport) int SH_AutoEncrypt(void* owner) {
 
 __declspec(dllexport) int SH_AutoDecrypt(void* owner) {
     Note("SH_AutoDecrypt");
+    PumpAsADialogWould();
     auto real = RealExport<int (*)(void*)>(3);
     return real != nullptr ? real(owner) : 0;
 }
