@@ -5,8 +5,6 @@
 
 #ifdef QOR_TEST_HOOKS
 #include "qor/platform/registry.h"
-
-#include <vector>
 #endif
 
 namespace qor::platform {
@@ -39,21 +37,12 @@ bool RunConfiguredCommand(SessionEnd how, bool* handled) {
     *handled = RegistryReadString(Hive::kLocalMachine, kSessionCommandsKey, name, &command) &&
                !command.empty();
     if (!*handled) return false;
-    std::wstring wide = win32::Widen(command);
-    std::vector<wchar_t> line(wide.begin(), wide.end());
-    line.push_back(L'\0');
-    STARTUPINFOW startup{};
-    startup.cb = sizeof startup;
-    PROCESS_INFORMATION process{};
-    if (!CreateProcessW(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
-                        &startup, &process)) {
-        return win32::Fail();
-    }
-    CloseHandle(process.hThread);
-    WaitForSingleObject(process.hProcess, INFINITE);
+    const HANDLE process = win32::StartCommandLine(win32::Widen(command));
+    if (process == nullptr) return false;
+    WaitForSingleObject(process, INFINITE);
     DWORD status = 1;
-    GetExitCodeProcess(process.hProcess, &status);
-    CloseHandle(process.hProcess);
+    GetExitCodeProcess(process, &status);
+    CloseHandle(process);
     return status == 0;
 }
 #endif
