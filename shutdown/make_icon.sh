@@ -36,6 +36,7 @@ convert "$work/lock.png" "$work/power.png" -composite "$work/icon.png"
 for size in 16 24 32 48 64 128; do
     convert "$work/icon.png" -filter Lanczos -resize "${size}x${size}" "$work/icon-$size.png"
 done
+# Eight bits a channel: the largest image is stored as PNG, which Windows reads only so.
 convert "$work/icon-16.png" "$work/icon-24.png" "$work/icon-32.png" "$work/icon-48.png" \
-    "$work/icon-64.png" "$work/icon-128.png" "$work/icon.png" shutdown.ico
+    "$work/icon-64.png" "$work/icon-128.png" "$work/icon.png" -depth 8 shutdown.ico
 cp "$work/icon.png" "${1:-/dev/null}" 2>/dev/null || true

@@ -1,6 +1,7 @@
-// The Windows install's file association over the emulated registry: the class it names (its own
-// or the one the shell library made), the open command with the path as one argument, and a
-// removal that takes away only what this home's install wrote. Linux only: on Windows it would
+// The Windows install's file association and entry in the list of installed apps over the
+// emulated registry: the class it names (its own or the one the shell library made), the open
+// command with the path as one argument, and a removal that takes away only what this home's
+// install wrote. Linux only: on Windows it would
 // write the machine's real classes (tests/windows/installer.sh covers it there, under Wine).
 #include <gtest/gtest.h>
 #include <qor/platform/registry.h>
@@ -9,6 +10,7 @@
 #include <filesystem>
 #include <string>
 
+#include "apps_entry.h"
 #include "windows_shell.h"
 
 #ifndef _WIN32
@@ -109,6 +111,36 @@ TEST_F(WindowsShell, KeepsTheClassesOthersNamed) {
     EXPECT_EQ(Read("Users.Shared\\shell\\open\\command"), "<missing>");
     EXPECT_EQ(Read("Users.Shared\\shell\\edit"), "notepad \"%1\"");
     EXPECT_EQ(Read(".s!!"), "Users.Shared");
+}
+
+// The list of installed apps names the product, its folder, and uninstall.exe as its remover;
+// only this home's removal takes the entry away.
+TEST_F(WindowsShell, AppsEntryNamesTheUninstallAndGoesWithItsHome) {
+    const std::string home = Home("apps home");
+    ASSERT_TRUE(qor::install::WriteAppsEntry(home));
+    const auto read = [](const char* name) {
+        std::string value;
+        return qor::platform::RegistryReadString(Hive::kLocalMachine, qor::install::kAppsEntryKey,
+                                                 name, &value)
+                   ? value
+                   : "<missing>";
+    };
+    EXPECT_EQ(read("DisplayName"), "QOR Vaultis");
+    EXPECT_EQ(read("DisplayVersion"), "1.1");
+    EXPECT_EQ(read("Publisher"), "QOR Data Security");
+    EXPECT_EQ(read("InstallLocation"), home);
+    EXPECT_EQ(read("UninstallString"), "\"" + home + "/uninstall.exe\"");
+    EXPECT_EQ(read("DisplayIcon"), home + "/shutdwn.exe,0");
+    uint32_t flag = 0;
+    EXPECT_TRUE(qor::platform::RegistryReadDword(Hive::kLocalMachine, qor::install::kAppsEntryKey,
+                                                 "NoModify", &flag));
+    EXPECT_EQ(flag, 1u);
+
+    qor::install::RemoveAppsEntry(Home("other"));
+    EXPECT_EQ(read("DisplayName"), "QOR Vaultis");
+    qor::install::RemoveAppsEntry(home);
+    EXPECT_EQ(read("DisplayName"), "<missing>");
+    EXPECT_EQ(read("UninstallString"), "<missing>");
 }
 
 }  // namespace

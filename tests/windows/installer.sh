@@ -35,10 +35,24 @@ for suffix in '.!!!' '.s!!'; do
     [[ $class != "<missing>" && -n $class ]] || fail "$suffix names no class"
     expect_reg "HKCR\\$class\\shell\\open\\command" "" "$OPEN"
 done
+# The list of installed apps: the product, its folder, and uninstall.exe to remove it.
+KEY_APPS='HKLM\SOFTWARE\Microsoft\Windows\CurrentVersion\Uninstall\QOR Vaultis'
+expect_reg "$KEY_APPS" DisplayName "QOR Vaultis"
+expect_reg "$KEY_APPS" Publisher "QOR Data Security"
+expect_reg "$KEY_APPS" InstallLocation "$WIN_HOME"
+expect_reg "$KEY_APPS" UninstallString "\"$WIN_HOME\\uninstall.exe\""
 # The Explorer class is the shell library's to register: where it does, it names this home's
-# library; where it cannot yet, the install says so and goes on.
+# library, with the context menu of files and folders and the encrypted files' icons; where it
+# cannot, the install says so and goes on.
+CLASS_ID='{8e3e0f0a-0fcc-11ce-bcb0-b3fd0e253819}'
 if reg_key_exists "$KEY_CLASS\\InprocServer32"; then
     expect_reg "$KEY_CLASS\\InprocServer32" "" "$WIN_HOME\\qorshell.dll"
+    for kind in '*' Directory; do
+        expect_reg "HKCR\\$kind\\shellex\\ContextMenuHandlers\\QOR Vaultis" "" "$CLASS_ID"
+    done
+    for suffix in '.!!!' '.s!!'; do
+        expect_reg "HKCR\\$(reg_value "HKCR\\$suffix" "")\\shellex\\IconHandler" "" "$CLASS_ID"
+    done
 else
     grep -qF "qorshell.dll registers no Explorer menu (no DllRegisterServer)" "$ROOT/install.out" ||
         fail "no Explorer class, and the install did not say why"
@@ -80,6 +94,10 @@ for suffix in '.!!!' '.s!!'; do
 done
 reg_key_exists "HKCR\\QORVaultis.Encrypted" && fail "the file class is still registered"
 reg_key_exists "$KEY_CLASS\\InprocServer32" && fail "the Explorer class is still registered"
+for key in 'HKCR\.!!!' 'HKCR\.s!!' 'HKCR\*\shellex\ContextMenuHandlers\QOR Vaultis' \
+    'HKCR\Directory\shellex\ContextMenuHandlers\QOR Vaultis' "$KEY_APPS"; do
+    reg_key_exists "$key" && fail "still in the registry: $key"
+done
 expect_absent "$LINK"
 # The remover cannot delete itself while it runs: it goes at the next start.
 for name in "${PLACED[@]}" installed.lst; do

@@ -10,6 +10,7 @@
 #include <fstream>
 #include <system_error>
 
+#include "apps_entry.h"
 #include "file_managers.h"
 #include "windows_shell.h"
 
@@ -191,6 +192,10 @@ int Install(const InstallPlan& plan, std::string* error, std::string* warning) {
 #ifdef _WIN32
     std::string note;
     if (RegisterWindowsShell(plan.home, &note, error) != 0) return 1;
+    if (!WriteAppsEntry(plan.home)) {
+        *error = "cannot write the entry in the list of installed apps";
+        return 1;
+    }
     if (warning != nullptr) *warning = note;
 #else
     (void)warning;
@@ -207,6 +212,7 @@ int Uninstall(const std::string& home, const DesktopFolders& desktop, std::strin
 #ifdef _WIN32
         // While the shell library is still there to unregister itself.
         UnregisterWindowsShell(home);
+        RemoveAppsEntry(home);
 #endif
         RemoveStartMenuLink();
         platform::RegistryDeleteValue(Hive::kClassesRoot, kProductKey, "UserHomeDir");
