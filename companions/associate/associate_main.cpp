@@ -1,9 +1,11 @@
-// qor-associate PATH: what a double-click on an encrypted file starts. The shell library decrypts
-// the file (its dialogs are the core library's); the decrypted file then opens in the application
-// the desktop chose for its type. The whole command-line tail is the path, so a name with blanks
+// qor-associate PATH (associat.exe on Windows): what a double-click on an encrypted file starts.
+// The shell library decrypts the file (its dialogs are the core library's, owned by this
+// program's hidden window on Windows); the decrypted file then opens in the application the
+// desktop chose for its type. The whole command-line tail is the path, so a name with blanks
 // arrives whole even when the desktop passes it unquoted.
 #include <qor/platform/desktop.h>
 #include <qor/platform/files.h>
+#include <qor/platform/hidden_window.h>
 #include <qor/platform/system.h>
 #include <qor/shell/shell_exports.h>
 
@@ -36,9 +38,10 @@ int main(int argc, char** argv) {
                      kResultSize - 1, path.c_str());
         return 2;
     }
+    const qor::platform::HiddenWindow frame;
     char decrypted[kResultSize] = {};
-    SH_AssociateDecrypt(nullptr, path.c_str(), decrypted);
+    SH_AssociateDecrypt(frame.handle(), path.c_str(), decrypted);
     decrypted[kResultSize - 1] = '\0';
-    if (decrypted[0] != '\0') qor::platform::OpenWithDefaultApplication(decrypted);
+    if (decrypted[0] != '\0') qor::platform::OpenWithDefaultApplication(decrypted, frame.handle());
     return 0;
 }

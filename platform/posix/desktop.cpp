@@ -8,7 +8,7 @@
 
 namespace qor::platform {
 
-bool OpenWithDefaultApplication(const std::string& path) {
+bool OpenWithDefaultApplication(const std::string& path, void*) {
     const std::string command = posix::ConfiguredCommand("Open", "xdg-open");
     return posix::RunShellCommand(command, {path}, false) == 0;
 }

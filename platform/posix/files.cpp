@@ -534,6 +534,10 @@ bool Exists(const std::string& path) {
     return true;
 }
 
+bool DeleteAtRestart(const std::string&) {
+    return posix::FailWith(kErrorNotSupported);
+}
+
 bool DeleteFile(const std::string& path) {
     struct stat st;
     if (lstat(path.c_str(), &st) != 0) return posix::FailErrno(errno, path);

@@ -8,6 +8,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdlib>
 #include <functional>
@@ -276,6 +277,24 @@ bool RegistryDeleteValue(Hive hive, const std::string& key, const std::string& n
             }
         }
         return posix::FailWith(kErrorFileNotFound);
+    });
+}
+
+bool RegistryDeleteKey(Hive hive, const std::string& key) {
+    if (key.empty()) return posix::FailWith(kErrorInvalidParameter);
+    const std::string path = KeyPath(hive, key);
+    auto inside = [&path](const RegistryKey& candidate) {
+        return SameName(candidate.path, path) ||
+               (candidate.path.size() > path.size() && candidate.path[path.size()] == '\\' &&
+                SameName(candidate.path.substr(0, path.size()), path));
+    };
+    RegistryDocument document;
+    if (!Load(RegistryFile(), &document)) return false;
+    // Nothing to delete needs no lock and no folders made for it.
+    if (std::none_of(document.keys.begin(), document.keys.end(), inside)) return true;
+    return Update([&inside](RegistryDocument& current) {
+        std::erase_if(current.keys, inside);
+        return true;
     });
 }
 

@@ -51,15 +51,25 @@ bool EndSession(SessionEnd how) {
     return posix::RunShellCommand(command, {}, true) == 0;
 }
 
-void HoldSessionEnd() {
-    const sigset_t set = EndSignals();
-    pthread_sigmask(SIG_BLOCK, &set, nullptr);
+struct SessionWatch::State {
+    sigset_t held;
+    uint64_t periodMs = 1;
+};
+
+SessionWatch::SessionWatch(int, uint32_t periodMs) : state_(std::make_unique<State>()) {
+    state_->periodMs = periodMs == 0 ? 1 : periodMs;
+    state_->held = EndSignals();
+    pthread_sigmask(SIG_BLOCK, &state_->held, nullptr);
 }
 
-void WaitForSessionEnd(int, uint32_t periodMs, const std::function<bool()>& tick) {
-    HoldSessionEnd();
-    const sigset_t set = EndSignals();
-    const uint64_t period = periodMs == 0 ? 1 : periodMs;
+SessionWatch::~SessionWatch() = default;
+
+void* SessionWatch::window() const {
+    return nullptr;
+}
+
+void SessionWatch::Wait(const std::function<bool()>& tick) {
+    const uint64_t period = state_->periodMs;
     // Ticks keep to their schedule however long one takes; missed ones are not made up.
     uint64_t due = NowMs() + period;
     for (;;) {
@@ -75,7 +85,7 @@ void WaitForSessionEnd(int, uint32_t periodMs, const std::function<bool()>& tick
         timespec timeout{};
         timeout.tv_sec = static_cast<time_t>(wait / 1000);
         timeout.tv_nsec = static_cast<long>((wait % 1000) * 1000000);
-        const int signal = sigtimedwait(&set, nullptr, &timeout);
+        const int signal = sigtimedwait(&state_->held, nullptr, &timeout);
         if (signal > 0) return;
         // EAGAIN: the period is over; EINTR: another signal came in between.
     }

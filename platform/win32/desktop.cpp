@@ -10,10 +10,10 @@
 
 namespace qor::platform {
 
-bool OpenWithDefaultApplication(const std::string& path) {
+bool OpenWithDefaultApplication(const std::string& path, void* owner) {
     const std::wstring wide = win32::Widen(path);
-    const HINSTANCE result =
-        ShellExecuteW(nullptr, nullptr, wide.c_str(), nullptr, nullptr, SW_SHOWNORMAL);
+    const HINSTANCE result = ShellExecuteW(static_cast<HWND>(owner), nullptr, wide.c_str(), nullptr,
+                                           nullptr, SW_SHOWNORMAL);
     // ShellExecute reports success as a value above 32.
     return reinterpret_cast<INT_PTR>(result) > 32;
 }
@@ -23,8 +23,9 @@ bool NetworkPresent() {
     if (setting == "none") return false;
     if (setting == "up") return true;
     HANDLE enumeration = nullptr;
+    // Only the answer matters, not the resources: the ANSI entry takes no text here.
     const DWORD result =
-        WNetOpenEnumW(RESOURCE_GLOBALNET, RESOURCETYPE_DISK,
+        WNetOpenEnumA(RESOURCE_GLOBALNET, RESOURCETYPE_DISK,
                       RESOURCEUSAGE_CONNECTABLE | RESOURCEUSAGE_CONTAINER, nullptr, &enumeration);
     if (result == ERROR_NO_NETWORK) return false;
     if (result == NO_ERROR) WNetCloseEnum(enumeration);

@@ -252,6 +252,12 @@ bool DeleteFile(const std::string& path) {
     return true;
 }
 
+bool DeleteAtRestart(const std::string& path) {
+    if (!MoveFileExW(win32::Widen(path).c_str(), nullptr, MOVEFILE_DELAY_UNTIL_REBOOT))
+        return win32::Fail();
+    return true;
+}
+
 bool MoveFile(const std::string& from, const std::string& to) {
     if (!MoveFileW(win32::Widen(from).c_str(), win32::Widen(to).c_str())) return win32::Fail();
     return true;

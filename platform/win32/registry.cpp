@@ -142,6 +142,18 @@ bool RegistryDeleteValue(Hive hive, const std::string& key, const std::string& n
     return true;
 }
 
+bool RegistryDeleteKey(Hive hive, const std::string& key) {
+    if (key.empty()) return win32::FailWith(ERROR_INVALID_PARAMETER);
+    const LSTATUS rc = RegDeleteTreeW(HiveKey(hive), win32::Widen(key).c_str());
+    if (rc != ERROR_SUCCESS && rc != ERROR_FILE_NOT_FOUND)
+        return win32::FailWith(static_cast<uint32_t>(rc));
+    // RegDeleteTree empties a key and leaves it standing; the key itself goes here.
+    const LSTATUS gone = RegDeleteKeyW(HiveKey(hive), win32::Widen(key).c_str());
+    if (gone != ERROR_SUCCESS && gone != ERROR_FILE_NOT_FOUND)
+        return win32::FailWith(static_cast<uint32_t>(gone));
+    return true;
+}
+
 bool RegistryEnumValues(Hive hive, const std::string& key, std::vector<RegistryValue>* values) {
     values->clear();
     Key k;

@@ -8,24 +8,28 @@
 
 #include "win32_common.h"
 
+#include <cstddef>
 #include <cstring>
 
 namespace qor::platform {
 
 namespace {
 
+// The hand-over and the busy flag first, at offsets 0 and 48, where a test that looks into the
+// section from another process finds them.
 struct SharedSection {
-    volatile LONG lock;  // the process id of the holder, 0 when free
-    volatile LONG busy;
-    volatile LONG present;  // 1 when `handOver` holds a block
-    uint8_t handOver[kSharedHandOverSize];
+    uint8_t SharedHandOver[kSharedHandOverSize];
+    volatile LONG SharedBusyFlag;
+    volatile LONG lock;     // the process id of the holder, 0 when free
+    volatile LONG present;  // 1 when `SharedHandOver` holds a block
     uint32_t marker;
 };
+static_assert(offsetof(SharedSection, SharedBusyFlag) == kSharedHandOverSize);
 
 // Only initialised data goes into a named section (zero-initialised data would land in .bss),
 // hence the non-zero marker. The "shared" attribute marks the section for the loader; a module
 // definition file's SECTIONS entry is not honoured by every loader.
-__attribute__((section(".shared"), shared)) SharedSection g_shared = {0, 0, 0, {}, 0x51534842};
+__attribute__((section(".shared"), shared)) SharedSection g_shared = {{}, 0, 0, 0, 0x51534842};
 
 void Wipe(void* data, size_t length) noexcept {
     volatile uint8_t* p = static_cast<volatile uint8_t*>(data);
@@ -62,7 +66,7 @@ class SectionLock {
 bool ReadSharedHandOver(uint8_t out[kSharedHandOverSize]) {
     SectionLock lock;
     if (g_shared.present == 1) {
-        std::memcpy(out, g_shared.handOver, kSharedHandOverSize);
+        std::memcpy(out, g_shared.SharedHandOver, kSharedHandOverSize);
     } else {
         std::memset(out, 0, kSharedHandOverSize);
     }
@@ -75,24 +79,24 @@ bool WriteSharedHandOver(const uint8_t block[kSharedHandOverSize], uint32_t /*ke
                            uint32_t{block[3]} << 24;
     if (valid == 0) return ClearSharedHandOver();
     SectionLock lock;
-    std::memcpy(g_shared.handOver, block, kSharedHandOverSize);
+    std::memcpy(g_shared.SharedHandOver, block, kSharedHandOverSize);
     g_shared.present = 1;
     return true;
 }
 
 bool ClearSharedHandOver() {
     SectionLock lock;
-    Wipe(g_shared.handOver, kSharedHandOverSize);
+    Wipe(g_shared.SharedHandOver, kSharedHandOverSize);
     g_shared.present = 0;
     return true;
 }
 
 int32_t SharedBusyFlag() {
-    return static_cast<int32_t>(InterlockedCompareExchange(&g_shared.busy, 0, 0));
+    return static_cast<int32_t>(InterlockedCompareExchange(&g_shared.SharedBusyFlag, 0, 0));
 }
 
 void SetSharedBusyFlag(int32_t value) {
-    InterlockedExchange(&g_shared.busy, static_cast<LONG>(value));
+    InterlockedExchange(&g_shared.SharedBusyFlag, static_cast<LONG>(value));
 }
 
 }  // namespace qor::platform

@@ -97,22 +97,32 @@ bool OsRandom(uint8_t* out, size_t length) {
     return true;
 }
 
-bool StartProgram(const std::string& path, const std::string& arguments) {
-    std::wstring command = L"\"" + win32::Widen(path) + L"\"";
-    if (!arguments.empty()) command += L" " + win32::Widen(arguments);
-    // CreateProcessW may write into the command line, so it gets a buffer of its own.
-    std::vector<wchar_t> line(command.begin(), command.end());
-    line.push_back(L'\0');
+namespace win32 {
 
+HANDLE StartCommandLine(const std::wstring& commandLine) {
+    // CreateProcessW may write into the command line, so it gets a buffer of its own.
+    std::vector<wchar_t> line(commandLine.begin(), commandLine.end());
+    line.push_back(L'\0');
     STARTUPINFOW startup{};
     startup.cb = sizeof startup;
     PROCESS_INFORMATION process{};
     if (!CreateProcessW(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
                         &startup, &process)) {
-        return win32::Fail();
+        Fail();
+        return nullptr;
     }
     CloseHandle(process.hThread);
-    CloseHandle(process.hProcess);
+    return process.hProcess;
+}
+
+}  // namespace win32
+
+bool StartProgram(const std::string& path, const std::string& arguments) {
+    std::wstring command = L"\"" + win32::Widen(path) + L"\"";
+    if (!arguments.empty()) command += L" " + win32::Widen(arguments);
+    const HANDLE process = win32::StartCommandLine(command);
+    if (process == nullptr) return false;
+    CloseHandle(process);
     return true;
 }
 

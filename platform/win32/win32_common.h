@@ -33,3 +33,16 @@ bool Fail();
 bool FailWith(uint32_t error);
 
 }  // namespace qor::platform::win32
+
+namespace qor::platform::win32 {
+
+// CreateProcess of a whole command line (the program, quoted where it holds blanks, then its
+// arguments): the new process's handle, for the caller to close, or nullptr (LastError set).
+HANDLE StartCommandLine(const std::wstring& commandLine);
+
+// A top-level overlapped window that is never shown, of class `className` (registered on first
+// use) with `procedure`; `data` arrives as WM_NCCREATE's creation parameter. Message-only windows
+// would hear nothing of the session's end. nullptr when it could not be made.
+HWND CreateHiddenWindow(const wchar_t* className, WNDPROC procedure, void* data);
+
+}  // namespace qor::platform::win32

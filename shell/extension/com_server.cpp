@@ -1,19 +1,28 @@
 // The library's face as an in-process COM server: the class object the shell asks for, and
 // whether the library may be unloaded.
-#include <windows.h>
+#include <new>
 
-#include "shell_extension.h"
+#include "com_class_factory.h"
+#include "com_module.h"
+
+using qor::shell::com::ShellClassFactory;
 
 extern "C" {
 
 HRESULT __stdcall DllCanUnloadNow(void) {
-    return qor::shell::ShellExtension::LiveObjects() == 0 ? S_OK : S_FALSE;
+    return qor::shell::LiveObject::Count() == 0 && !qor::shell::com::ModuleLocked() ? S_OK
+                                                                                    : S_FALSE;
 }
 
-HRESULT __stdcall DllGetClassObject(REFCLSID, REFIID, void** result) {
+HRESULT __stdcall DllGetClassObject(REFCLSID classId, REFIID iid, void** result) {
     if (result == nullptr) return E_POINTER;
     *result = nullptr;
-    return CLASS_E_CLASSNOTAVAILABLE;
+    if (!IsEqualCLSID(classId, qor::shell::com::kClassId)) return CLASS_E_CLASSNOTAVAILABLE;
+    auto* factory = new (std::nothrow) ShellClassFactory();
+    if (factory == nullptr) return E_OUTOFMEMORY;
+    const HRESULT answer = factory->QueryInterface(iid, result);
+    factory->Release();
+    return answer;
 }
 
 }  // extern "C"

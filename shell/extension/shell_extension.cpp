@@ -45,15 +45,7 @@ bool PreferenceFileExists() {
 
 }  // namespace
 
-std::atomic<int> ShellExtension::liveObjects_{0};
-
-ShellExtension::ShellExtension() {
-    ++liveObjects_;
-}
-
-ShellExtension::~ShellExtension() {
-    --liveObjects_;
-}
+std::atomic<int> LiveObject::count_{0};
 
 SelectionEnvironment PlatformSelectionEnvironment() {
     SelectionEnvironment env;

@@ -14,10 +14,23 @@
 
 namespace qor::shell {
 
+// Counts the library's live objects (menu objects, and the class objects that make them): the
+// library may be unloaded only while none is alive.
+class LiveObject {
+  public:
+    LiveObject() { ++count_; }
+    ~LiveObject() { --count_; }
+    LiveObject(const LiveObject&) = delete;
+    LiveObject& operator=(const LiveObject&) = delete;
+    static int Count() { return count_.load(); }
+
+  private:
+    static std::atomic<int> count_;
+};
+
 class ShellExtension {
   public:
-    ShellExtension();
-    ~ShellExtension();
+    ShellExtension() = default;
     ShellExtension(const ShellExtension&) = delete;
     ShellExtension& operator=(const ShellExtension&) = delete;
 
@@ -31,12 +44,12 @@ class ShellExtension {
     int IconIndex() const { return IconIndexFor(iconFileName_); }
 
     const Selection& selection() const { return selection_; }
-    static int LiveObjects() { return liveObjects_.load(); }
+    static int LiveObjects() { return LiveObject::Count(); }
 
   private:
     Selection selection_;
     std::string iconFileName_;
-    static std::atomic<int> liveObjects_;
+    LiveObject live_;
 };
 
 // The selection's environment on this platform: its separator, its system folder, folders.

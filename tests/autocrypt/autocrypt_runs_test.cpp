@@ -1,5 +1,6 @@
 // The runs: what each asks and says before it starts, the files a list run encrypts and
 // decrypts, the list written anew, the entries a run skips, and cancel.
+#include <qor/engine/selection_walk.h>
 #include <qor/platform/files.h>
 #include <qor/profile/user_profile.h>
 
@@ -141,6 +142,59 @@ TEST_F(AutoCryptTest, CancelStopsTheRun) {
     EXPECT_GE(plain, 2);
     for (const auto& entry : fs::directory_iterator(Path("many")))
         EXPECT_EQ(entry.path().filename().string().rfind("~fs", 0), std::string::npos);
+}
+
+// A run cancelled at its first look at the flag: the listed files not reached stay as they
+// were, and the list, read for the run, is encrypted again with the same entries.
+TEST_F(AutoCryptTest, ACancelledListRunLeavesTheListEncryptedAsItWas) {
+    std::vector<std::string> files;
+    for (const char* name : {"a.txt", "b.txt", "c.txt"}) {
+        files.push_back(Path(std::string("listed") + kSep + name));
+        Touch(files.back(), name);
+    }
+    WriteList(files);
+    const std::string listBefore = ListPlaintext(EncryptedList());
+    auto count = [&](bool plain) {
+        int n = 0;
+        for (const std::string& file : files) {
+            const std::string name = plain ? file : engine::EncryptedCounterpart(file);
+            n += fs::exists(name) ? 1 : 0;
+        }
+        return n;
+    };
+    auto noLeftovers = [&] {
+        EXPECT_FALSE(PlainListExists());
+        EXPECT_EQ(ListPlaintext(EncryptedList()), listBefore);
+        for (const auto& entry : fs::directory_iterator(Path("listed")))
+            EXPECT_EQ(entry.path().filename().string().rfind("~fs", 0), std::string::npos);
+    };
+    {
+        ScriptedRun run(std::string(kPasswordAnswer) + "progress cancel-after=1\n");
+        AutoEncrypt(nullptr, nullptr);
+        run.ExpectClean();
+    }
+    EXPECT_GE(count(true), 2);
+    EXPECT_EQ(count(true) + count(false), 3) << "each file in one form";
+    noLeftovers();
+
+    // Everything encrypted, then the log-on run cancelled: it stops, nothing is lost.
+    {
+        ScriptedRun run(kPasswordAnswer);
+        AutoEncrypt(nullptr, nullptr);
+        run.ExpectClean();
+    }
+    ASSERT_EQ(count(false), 3);
+    SetStartUp(1);
+    {
+        ScriptedRun run(
+            "dialog \"QOR Vaultis Auto Decryption\": 1022=\"secret1\" -> 1\n"
+            "progress cancel-after=1\n");
+        AutoDecrypt(nullptr, nullptr);
+        run.ExpectClean();
+    }
+    EXPECT_GE(count(false), 2);
+    EXPECT_EQ(count(true) + count(false), 3) << "each file in one form";
+    noLeftovers();
 }
 
 }  // namespace

@@ -155,6 +155,32 @@ TEST_F(AutoCryptTest, AFailedEncryptionKeepsThePreviousListAndNoPlainOne) {
     run.ExpectClean();
 }
 
+// The plain list names the user's files: it is the owner's alone whenever it exists, also where
+// a leftover open to everyone stood before.
+TEST_F(AutoCryptTest, ThePlainListIsTheOwnersAlone) {
+#ifdef _WIN32
+    GTEST_SKIP() << "no permission bits: the home folder's access rules apply";
+#else
+    ScriptedRun run("");
+    WriteList({"/a"});
+    AutoCryptList list;
+    ASSERT_EQ(list.Open(ListModeRead, kPassword), kListOk);
+    EXPECT_EQ(platform::GetPermissions(PlainList()), 0600u) << "decrypted for reading";
+    list.Close();
+    for (const int32_t mode : {ListModeWrite, ListModeCreate}) {
+        SCOPED_TRACE(mode);
+        Touch(PlainList(), "/left\r\n");
+        fs::permissions(PlainList(), fs::perms::owner_read | fs::perms::owner_write |
+                                         fs::perms::group_read | fs::perms::others_read);
+        ASSERT_EQ(list.Open(mode, kPassword), kListOk);
+        EXPECT_EQ(platform::GetPermissions(PlainList()), 0600u);
+        list.Close();
+        EXPECT_FALSE(PlainListExists());
+    }
+    run.ExpectClean();
+#endif
+}
+
 TEST_F(AutoCryptTest, ProbeReadsOnlyTheTrailer) {
     EXPECT_EQ(engine::ProbePlaintextSize(EncryptedList()), -1);
     WriteList({"/a"});

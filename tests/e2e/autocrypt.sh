@@ -55,6 +55,15 @@ expect_no_plain_list "after adding"
 run_qor missing 2 "" autocrypt add "$W/nothing.txt"
 expect_output missing err "qor: no such file or folder: $W/nothing.txt"
 
+# A folder whose entry would not fit the callers' 260-character buffers is refused, and the list
+# stays as it was.
+LONG_TOP=$DATA/$(printf 'd%.0s' {1..90})
+LONG=$LONG_TOP/$(printf 'e%.0s' {1..90})/$(printf 'f%.0s' {1..80})
+mkdir -p "$LONG"
+run_qor too-long 2 "" autocrypt add "$LONG"
+expect_output too-long err "qor: path too long for the AutoCrypt list: $LONG"
+rm -rf -- "$LONG_TOP"
+
 # The start-up setting.
 run_qor off 0 "" autocrypt startup
 expect_output off out "off"

@@ -10,7 +10,7 @@ source "$(dirname "$0")/lib.sh"
 
 BUILT_ADMIN=${4:-}
 [[ -x $BUILT_ADMIN ]] || { echo "usage: bash $0 QOR QOR_INSTALL DECEXE QOR_ADMIN" >&2; exit 2; }
-E2E_SECRETS+=("org pass phrase 1" "other phrase 2")
+E2E_SECRETS+=("org pass phrase 1" "other phrase 2" "typed phrase 3" "typed phrase 4")
 
 ORG=$E2E_ROOT/org
 mkdir -p "$ORG"
@@ -229,8 +229,64 @@ head -n 1 "$E2E_ROOT/help.out" | grep -qx 'usage: qor-admin COMMAND \[OPTIONS\] 
 grep -q '^Exit status: 0 done; 1 ' "$E2E_ROOT/help.out" || fail "qor-admin --help names no exit statuses"
 expect_tree "$E" </dev/null
 
+# ---- The pass phrase typed on a terminal (a pseudo-terminal here): asked twice, never shown ----
+if command -v script >/dev/null; then
+    # keygen_typed NAME FIRST SECOND: keygen with the two answers typed, once its prompt shows.
+    keygen_typed() {
+        local name=$1 typescript=$E2E_ROOT/$1.typescript
+        : >"$typescript"
+        {
+            for _ in $(seq 100); do
+                grep -q "Pass phrase for the new key: " "$typescript" && break
+                sleep 0.1
+            done
+            printf '%s\r' "$2"
+            for _ in $(seq 100); do
+                grep -q "The same pass phrase again: " "$typescript" && break
+                sleep 0.1
+            done
+            printf '%s\r' "$3"
+            # The input stays open until the program has ended.
+            for _ in $(seq 600); do
+                grep -q "Fingerprint: \|qor-admin: " "$typescript" && break
+                sleep 0.1
+            done
+        } | script -qfec "$BUILT_ADMIN keygen --org Typed --out $ORG/$name.key" "$typescript" \
+            >/dev/null 2>&1
+        TYPED_STATUS=$?
+        expect_no_secrets "$typescript"
+    }
+    keygen_typed typed-differ "typed phrase 3" "typed phrase 4"
+    expect_eq "$TYPED_STATUS" 2 "keygen with two different pass phrases: exit status"
+    grep -q "qor-admin: the two pass phrases differ" "$E2E_ROOT/typed-differ.typescript" ||
+        fail "keygen with two different pass phrases does not say so"
+    expect_absent "$ORG/typed-differ.key"
+    expect_absent "$ORG/typed-differ.key.pub"
+
+    keygen_typed typed "typed phrase 3" "typed phrase 3"
+    expect_eq "$TYPED_STATUS" 0 "keygen with the pass phrase typed twice: exit status"
+    expect_file "$ORG/typed.key"
+    # The key opens with the phrase typed: a file sealed for the other key is told apart.
+    printf 'typed phrase 3\n' >"$ORG/typed-pass"
+    TYPED=$(sed -n 's/^Fingerprint: //p' "$E2E_ROOT/typed.typescript" | tr -d '\r')
+    refused typed-other 1 "$S/share(dat).s!!: encrypted for another emergency key (fingerprint $FINGERPRINT); nothing was written" \
+        recover --key "$ORG/typed.key" --passphrase-file "$ORG/typed-pass" --out "$E" "$S/share(dat).s!!"
+    [[ $TYPED =~ ^[0-9]{3}\ -\ [0-9]{3}\ -\ [0-9]{3}$ && $TYPED != "$FINGERPRINT" ]] ||
+        fail "keygen on the terminal printed no fingerprint of its own: '$TYPED'"
+fi
+
 # ---- A key made by OpenSSL, and a file without emergency access ----
 if command -v openssl >/dev/null && openssl list -providers -provider legacy >/dev/null 2>&1; then
+    # OpenSSL reads the key qor-admin made, with the pass phrase only, and finds the public
+    # half that qor-admin wrote beside it.
+    openssl pkey -provider legacy -provider default -in "$ORG/org.key" \
+        -passin file:"$ORG/pass" -pubout -out "$E2E_ROOT/org.pub.openssl" 2>"$E2E_ROOT/pkey.err" ||
+        fail "OpenSSL does not read the key qor-admin made: $(cat "$E2E_ROOT/pkey.err")"
+    expect_same "$E2E_ROOT/org.pub.openssl" "$ORG/org.key.pub"
+    if openssl pkey -provider legacy -provider default -in "$ORG/org.key" \
+        -passin file:"$ORG/wrong" -noout 2>/dev/null; then
+        fail "OpenSSL opens the key qor-admin made with a wrong pass phrase"
+    fi
     printf 'other phrase 2\n' >"$ORG/other-pass"
     openssl genrsa -out "$ORG/plain.pem" 1024 2>/dev/null
     openssl pkcs8 -topk8 -v1 PBE-MD5-DES -provider legacy -provider default \

@@ -126,6 +126,28 @@ TEST_F(Registry, DeletingAndMissingThings) {
 }
 
 // Writers changing different values at the same time all keep their change.
+// RegDeleteTree: the key and everything below it, nothing beside it (a key whose name merely
+// begins the same stays); names in any case; a missing key is gone already; the whole hive is
+// refused.
+TEST_F(Registry, DeletingAKeyTakesWhatIsBelowItAndNothingBeside) {
+    const std::string tree = std::string(kKey) + "\\Tree";
+    ASSERT_TRUE(RegistryWriteString(Hive::kCurrentUser, tree, "a", "1"));
+    ASSERT_TRUE(RegistryWriteString(Hive::kCurrentUser, tree + "\\Sub\\Deeper", "b", "2"));
+    ASSERT_TRUE(RegistryWriteString(Hive::kCurrentUser, tree + "Sibling", "c", "3"));
+    EXPECT_TRUE(RegistryDeleteKey(Hive::kCurrentUser, std::string(kKey) + "\\TREE"));
+    std::string value;
+    EXPECT_FALSE(RegistryReadString(Hive::kCurrentUser, tree, "a", &value));
+    EXPECT_FALSE(RegistryReadString(Hive::kCurrentUser, tree + "\\Sub\\Deeper", "b", &value));
+    std::vector<RegistryValue> values;
+    EXPECT_FALSE(RegistryEnumValues(Hive::kCurrentUser, tree + "\\Sub", &values));
+    EXPECT_TRUE(RegistryReadString(Hive::kCurrentUser, tree + "Sibling", "c", &value));
+    EXPECT_EQ(value, "3");
+    EXPECT_TRUE(RegistryDeleteKey(Hive::kCurrentUser, tree));
+    EXPECT_FALSE(RegistryDeleteKey(Hive::kCurrentUser, ""));
+    EXPECT_EQ(LastError(), static_cast<uint32_t>(kErrorInvalidParameter));
+    EXPECT_TRUE(RegistryDeleteKey(Hive::kCurrentUser, tree + "Sibling"));
+}
+
 TEST_F(Registry, ConcurrentWritersLoseNothing) {
     std::vector<std::thread> writers;
     for (int t = 0; t < 4; ++t) {

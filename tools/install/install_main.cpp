@@ -26,10 +26,13 @@ int main(int argc, char** argv) {
     }
     if (home.empty()) home = qor::install::DefaultHome();
     std::string error;
+    std::string warning;
     const int status =
-        uninstall ? qor::install::Uninstall(home, qor::install::DefaultDesktopFolders(), &error)
-                  : qor::install::Install(
-                        qor::install::DefaultPlan(home, qor::platform::ProgramFolder()), &error);
+        uninstall
+            ? qor::install::Uninstall(home, qor::install::DefaultDesktopFolders(), &error)
+            : qor::install::Install(qor::install::DefaultPlan(home, qor::platform::ProgramFolder()),
+                                    &error, &warning);
+    if (!warning.empty()) std::fprintf(stderr, "qor-install: %s\n", warning.c_str());
     if (status != 0) {
         std::fprintf(stderr, "qor-install: %s\n", error.c_str());
         return 1;

@@ -2,6 +2,7 @@
 
 #include <qor/platform/files.h>
 #include <qor/platform/registry.h>
+#include <qor/platform/shortcut.h>
 #include <qor/platform/system.h>
 
 #include <algorithm>
@@ -9,7 +10,9 @@
 #include <fstream>
 #include <system_error>
 
+#include "apps_entry.h"
 #include "file_managers.h"
+#include "windows_shell.h"
 
 namespace qor::install {
 
@@ -24,15 +27,17 @@ const char kShellFoldersKey[] =
     "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders";
 
 #ifdef _WIN32
+const char kProgramSuffix[] = ".exe";
 const char kCoreLibrary[] = "qorsec95.dll";
 const char kInstaller[] = "qor-install.exe";
-// The small programs as built, and the names the product knows them by.
+// The small programs, built under the names the product knows them by.
 const std::pair<const char*, const char*> kCompanions[] = {
-    {"qorshell.dll", "qorshell.dll"},       {"qor-associate.exe", "associat.exe"},
-    {"qor-autostart.exe", "vodorura.rar"},  {"qor-shutdown.exe", "shutdwn.exe"},
-    {"qor-uninstall.exe", "uninstall.exe"},
+    {"qorshell.dll", "qorshell.dll"},   {"associat.exe", "associat.exe"},
+    {"vodorura.rar", "vodorura.rar"},   {"shutdwn.exe", "shutdwn.exe"},
+    {"uninstall.exe", "uninstall.exe"},
 };
 #else
+const char kProgramSuffix[] = "";
 const char kCoreLibrary[] = "libqorsec95.so";
 const char kInstaller[] = "qor-install";
 // The start-up program goes in under its own name and as "vodorura.rar", the name the Run value
@@ -57,6 +62,28 @@ std::string Join(const std::string& folder, const std::string& name) {
 // folder. Empty on Windows, whose Start menu the system names itself.
 std::string StartMenuFolder(const DesktopFolders& desktop) {
     return desktop.data.empty() ? std::string() : desktop.data + "/applications";
+}
+
+// The Run value: the start-up program's full path. Windows reads it as a command line, so there
+// it is quoted: a home folder with blanks would otherwise start another program.
+std::string StartupCommand(const std::string& home) {
+#ifdef _WIN32
+    return "\"" + Join(home, "vodorura.rar") + "\"";
+#else
+    return Join(home, "vodorura.rar");
+#endif
+}
+
+// The Start-menu link that the start-up program makes at every log-on to this home's
+// Encrypt-and-Shut-Down program.
+void RemoveStartMenuLink() {
+    std::string folder;
+    if (!platform::RegistryReadString(platform::Hive::kCurrentUser, kShellFoldersKey, "Start Menu",
+                                      &folder) ||
+        folder.empty()) {
+        return;
+    }
+    platform::DeleteFile(platform::ShortcutFile(Join(folder, "QOR Encrypt and Shut Down....lnk")));
 }
 
 std::vector<std::string> ReadManifest(const std::string& home) {
@@ -97,15 +124,17 @@ InstallPlan DefaultPlan(const std::string& home, const std::string& sourceFolder
     plan.sourceFolder = sourceFolder;
     plan.files = {{kCoreLibrary, kCoreLibrary}, {"decexe", "decexe"}, {kInstaller, kInstaller}};
     // Companion programs join the list as they are built; a missing one is skipped.
-    for (const char* optional : {"qor", "qor-call"})
-        plan.files.emplace_back(optional, optional);
+    for (const char* optional : {"qor", "qor-call"}) {
+        const std::string name = std::string(optional) + kProgramSuffix;
+        plan.files.emplace_back(name, name);
+    }
     for (const auto& [built, installed] : kCompanions)
         plan.files.emplace_back(built, installed);
     plan.desktop = DefaultDesktopFolders();
     return plan;
 }
 
-int Install(const InstallPlan& plan, std::string* error) {
+int Install(const InstallPlan& plan, std::string* error, std::string* warning) {
     if (plan.home.empty() || plan.home.size() >= platform::kMaxPath) {
         *error = "no usable home folder (give one with --home)";
         return 1;
@@ -150,7 +179,7 @@ int Install(const InstallPlan& plan, std::string* error) {
     const bool ok =
         platform::RegistryWriteString(Hive::kClassesRoot, kProductKey, "UserHomeDir", plan.home) &&
         platform::RegistryWriteString(Hive::kLocalMachine, kRunKey, "QOR Autocrypt",
-                                      Join(plan.home, "vodorura.rar")) &&
+                                      StartupCommand(plan.home)) &&
         platform::RegistryWriteString(Hive::kLocalMachine, kVersionKey, "UninstallString",
                                       UninstallCommand(plan.home));
     const std::string startMenu = StartMenuFolder(plan.desktop);
@@ -160,6 +189,17 @@ int Install(const InstallPlan& plan, std::string* error) {
         *error = "cannot write the registry";
         return 1;
     }
+#ifdef _WIN32
+    std::string note;
+    if (RegisterWindowsShell(plan.home, &note, error) != 0) return 1;
+    if (!WriteAppsEntry(plan.home)) {
+        *error = "cannot write the entry in the list of installed apps";
+        return 1;
+    }
+    if (warning != nullptr) *warning = note;
+#else
+    (void)warning;
+#endif
     return WriteDesktopEntries(plan.desktop, plan.home, error);
 }
 
@@ -169,6 +209,12 @@ int Uninstall(const std::string& home, const DesktopFolders& desktop, std::strin
     // Only the values that name this home folder are ours to remove.
     if (platform::RegistryReadString(Hive::kClassesRoot, kProductKey, "UserHomeDir", &registered) &&
         registered == home) {
+#ifdef _WIN32
+        // While the shell library is still there to unregister itself.
+        UnregisterWindowsShell(home);
+        RemoveAppsEntry(home);
+#endif
+        RemoveStartMenuLink();
         platform::RegistryDeleteValue(Hive::kClassesRoot, kProductKey, "UserHomeDir");
         platform::RegistryDeleteValue(Hive::kLocalMachine, kRunKey, "QOR Autocrypt");
         platform::RegistryDeleteValue(Hive::kLocalMachine, kVersionKey, "UninstallString");
@@ -182,18 +228,24 @@ int Uninstall(const std::string& home, const DesktopFolders& desktop, std::strin
     }
     RemoveDesktopEntries(desktop, home);
     std::error_code ec;
+    bool held = false;
     for (const std::string& name : ReadManifest(home)) {
         // The manifest lists bare names; anything else is not ours to touch.
         if (name.find('/') != std::string::npos || name.find('\\') != std::string::npos ||
             name == "." || name == "..") {
             continue;
         }
-        fs::remove(fs::u8path(Join(home, name)), ec);
+        // Windows keeps a running program (this remover) and a loaded library (the shell's, in
+        // Explorer) from being deleted: they go at the next start instead.
+        if (!fs::remove(fs::u8path(Join(home, name)), ec) && ec &&
+            platform::DeleteAtRestart(Join(home, name))) {
+            held = true;
+        }
     }
     fs::remove(fs::u8path(Join(home, kManifestName)), ec);
     // The folder goes only when nothing of the user's is left in it (a preference file, a
-    // backup, the AutoCrypt list all stay).
-    fs::remove(fs::u8path(home), ec);
+    // backup, the AutoCrypt list all stay), at once or after what is held.
+    if (!fs::remove(fs::u8path(home), ec) && held) platform::DeleteAtRestart(home);
     (void)error;
     return 0;
 }

@@ -27,8 +27,10 @@ std::string UninstallCommand(const std::string& home);
 // The programs an install places, found beside the installer.
 InstallPlan DefaultPlan(const std::string& home, const std::string& sourceFolder);
 
-// 0 on success; otherwise a one-line reason in *error.
-int Install(const InstallPlan& plan, std::string* error);
+// 0 on success; otherwise a one-line reason in *error. On Windows it registers the shell library
+// and the file association too (windows_shell.h); what it could not register without failing
+// (a shell library without its COM server) is said in *warning.
+int Install(const InstallPlan& plan, std::string* error, std::string* warning = nullptr);
 int Uninstall(const std::string& home, const DesktopFolders& desktop, std::string* error);
 
 // The manifest's name inside the home folder.

@@ -147,7 +147,9 @@ void UpdateAutocryptList(ui::OwnerWindow owner, const std::vector<std::string>& 
 
     if (!written) {
         Say(owner, "Cannot write to the AutoCrypt list.", kListCaption, MessageIcon::kExclamation);
-        // The handle keeps its failure, so the plain list stays as written for the user to see.
+        // The handle keeps its failure: closing it does not encrypt the part written, and the
+        // plain list does not stay (the old encrypted list stands, or without one the part
+        // written is encrypted as it is).
         list.Close();
         return;
     }

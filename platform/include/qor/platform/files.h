@@ -30,6 +30,7 @@ enum Error : uint32_t {
     kErrorSharingViolation = 32,
     kErrorHandleEof = 38,
     kErrorHandleDiskFull = 39,
+    kErrorNotSupported = 50,
     kErrorFileExists = 80,
     kErrorInvalidParameter = 87,
     kErrorDiskFull = 112,
@@ -127,6 +128,10 @@ bool MoveFile(const std::string& from, const std::string& to);
 bool ReplaceFile(const std::string& from, const std::string& to);
 bool CreateDirectory(const std::string& path);
 bool RemoveDirectory(const std::string& path);
+// MoveFileEx with MOVEFILE_DELAY_UNTIL_REBOOT and no target: the file (or empty folder) goes at
+// the next start of Windows, for what a running program holds open now (an administrator's
+// right). Linux deletes what is in use at once and never needs it: false (50, not supported).
+bool DeleteAtRestart(const std::string& path);
 uint32_t GetAttributes(const std::string& path);
 bool SetAttributes(const std::string& path, uint32_t attributes);
 // Who may read and write a file beyond its attributes: the permission bits on Linux (0 when the

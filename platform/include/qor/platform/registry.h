@@ -33,6 +33,9 @@ bool RegistryWriteString(Hive hive, const std::string& key, const std::string& n
                          const std::string& value);
 bool RegistryWriteDword(Hive hive, const std::string& key, const std::string& name, uint32_t value);
 bool RegistryDeleteValue(Hive hive, const std::string& key, const std::string& name);
+// RegDeleteTree: the key with its values and every key below it. True once it is gone, also when
+// it was not there; an empty key (the whole hive) is refused (87).
+bool RegistryDeleteKey(Hive hive, const std::string& key);
 // RegEnumValue: every value of a key, in the order the store keeps them.
 bool RegistryEnumValues(Hive hive, const std::string& key, std::vector<RegistryValue>* values);
 

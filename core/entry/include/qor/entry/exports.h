@@ -74,8 +74,8 @@ QOR_EXPORT int AssociateDecrypt(QorWindow owner, const char* path, char* decrypt
 /* The AutoCrypt list. Entries travel in the caller's buffers of 260 characters (terminator
  * included); an entry that does not fit is handed over empty. AutoCryptGetFirst: 0 with the
  * first entry (empty when there is none to show, or when the list could not be read, which the
- * user was told), -1 when the preference file or the password was not had or the list is empty;
- * it writes the password into the hand-over's password field for the later
+ * user was told; an empty list gives one empty entry), -1 when the preference file or the
+ * password was not had; it writes the password into the hand-over's password field for the later
  * UpdateAutocryptList. AutoCryptGetNext: 0 with the next entry (empty when the user removed a
  * missing one), -1 at the end, after the list was encrypted again; the hand-over is not used. */
 QOR_EXPORT int AutoCryptGetFirst(QorWindow owner, char* entry, PasswordHandOver* handOver);

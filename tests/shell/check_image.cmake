@@ -1,5 +1,6 @@
-# Reads the export table of qorshell.dll with the cross toolchain's objdump and checks the numbers
-# the small programs import by: run with -DOBJDUMP=<objdump> -DDLL=<qorshell.dll>.
+# Reads qorshell.dll with the cross toolchain's objdump: the export numbers the small programs
+# import by, and the data section that every process loading the DLL shares. Run with
+# -DOBJDUMP=<objdump> -DDLL=<qorshell.dll>.
 execute_process(COMMAND "${OBJDUMP}" -p "${DLL}" OUTPUT_VARIABLE table RESULT_VARIABLE failed)
 if(failed)
     message(FATAL_ERROR "objdump could not read ${DLL}")
@@ -37,4 +38,10 @@ foreach(entry IN LISTS entries)
         endif()
     endif()
 endforeach()
-message(STATUS "qorshell.dll: ordinals 1 to 10 as the programs import them")
+
+# The password block and the busy flag live in a section the loader maps once for all processes.
+execute_process(COMMAND "${OBJDUMP}" -h "${DLL}" OUTPUT_VARIABLE sections RESULT_VARIABLE failed)
+if(failed OR NOT sections MATCHES "\\.shared[^\n]*\n[^\n]*SHARED")
+    message(FATAL_ERROR "no section .shared marked SHARED in ${DLL}:\n${sections}")
+endif()
+message(STATUS "qorshell.dll: ordinals 1 to 10 as the programs import them, a shared section")
