@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <string>
 
 namespace qor::dialogs {
 
@@ -27,14 +28,12 @@ RandomSeedingDialog::RandomSeedingDialog(RandomObject* random, TickSource tick)
     template_.caption = "Random Seeding";
     template_.rect = {0, 0, 240, 110};
     template_.style = kStyleCentered | kStyleModalFrame;
-    ControlTemplate bar = Static("", {7, 58, 226, 10}, kBar);
-    bar.visible = false;
     template_.controls = {
         Static("Please provide random key strokes and/or mouse movements.  These will be used "
                "to seed the random number generation in this setup process.",
                {52, 7, 181, 42}, kText),
         Bitmap(kBitmap, "productBitmap", {7, 7, 36, 36}),
-        bar,
+        ProgressBar(kBar, {7, 58, 226, 10}),
         Static("Percent Done:", {7, 76, 50, 8}, kPercentLabel),
         Static("", {60, 76, 30, 8}, kPercent),
         PasswordEdit(kKeys, {7, 90, 226, 12}, 0),
@@ -45,6 +44,7 @@ void RandomSeedingDialog::OnInit(DialogView& view) {
     events_ = 0;
     keyCounted_ = false;
     view.SetText(kPercent, "0%");
+    view.SetText(kBar, "0");
     view.Focus(kKeys);
 }
 
@@ -98,6 +98,7 @@ void RandomSeedingDialog::Counted(DialogView& view) {
     char text[16];
     std::snprintf(text, sizeof text, "%d%%", Percent());
     view.SetText(kPercent, text);
+    view.SetText(kBar, std::to_string(FilledWidth(1000)));
     if (Complete()) view.Close(kIdOk);
 }
 

@@ -9,8 +9,8 @@
 // user's events are what make the seed unpredictable, so the count governs. Until then Escape
 // and Cancel are refused and Enter does nothing; there are no buttons, so it cannot be skipped.
 //
-// Control ids: 1201 the request text, 1202 the product bitmap, 1203 the bar (an invisible
-// frame whose rectangle the host fills), 1204 "Percent Done:", 1205 the percentage, 1206 the
+// Control ids: 1201 the request text, 1202 the product bitmap, 1203 the bar (filled as the
+// events come, in thousandths), 1204 "Percent Done:", 1205 the percentage, 1206 the
 // masked edit field that holds the focus so that every key stroke reaches the dialog.
 #pragma once
 

@@ -86,6 +86,20 @@ ControlTemplate Spin(int id, DialogRect rect) {
     return Make(id, ControlKind::kSpin, "", rect);
 }
 
+ControlTemplate ProgressBar(int id, DialogRect rect) {
+    return Make(id, ControlKind::kProgressBar, "0", rect);
+}
+
+int ProgressBarValue(std::string_view text) {
+    int value = 0;
+    for (char c : text) {
+        if (c < '0' || c > '9') break;
+        value = value * 10 + (c - '0');
+        if (value >= 1000) return 1000;
+    }
+    return value;
+}
+
 std::string StripMnemonic(std::string_view text) {
     std::string plain;
     plain.reserve(text.size());

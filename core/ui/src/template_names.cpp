@@ -73,6 +73,8 @@ const char* KindName(ControlKind kind) {
             return "icon";
         case ControlKind::kSpin:
             return "spin control";
+        case ControlKind::kProgressBar:
+            return "progress bar";
     }
     return "control";
 }

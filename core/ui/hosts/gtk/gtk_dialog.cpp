@@ -391,6 +391,9 @@ GtkWidget* GtkDialogWindow::MakeWidget(const ControlTemplate& control, GtkWidget
             // dialogs are buttons of their own.
             widget = gtk_label_new("");
             break;
+        case ControlKind::kProgressBar:
+            widget = gtk_progress_bar_new();
+            break;
     }
     *inner = widget;
     return widget;
@@ -482,6 +485,11 @@ void GtkDialogWindow::Mirror(size_t index) {
                 GTK_FRAME(placed.inner),
                 state.text.empty() ? nullptr : StripMnemonic(state.text.view()).c_str());
             break;
+        case ControlKind::kProgressBar: {
+            gtk_progress_bar_set_fraction(GTK_PROGRESS_BAR(placed.inner),
+                                          ProgressBarValue(state.text.view()) / 1000.0);
+            break;
+        }
         case ControlKind::kDropDownList: {
             GtkComboBoxText* combo = GTK_COMBO_BOX_TEXT(placed.inner);
             gtk_combo_box_text_remove_all(combo);

@@ -25,7 +25,9 @@ bool IsLabel(const StateView& view, size_t index) {
 }
 
 bool Skipped(ControlKind kind) {
-    return kind == ControlKind::kBitmap || kind == ControlKind::kIcon || kind == ControlKind::kSpin;
+    // A bar has its percentage written beside it.
+    return kind == ControlKind::kBitmap || kind == ControlKind::kIcon ||
+           kind == ControlKind::kSpin || kind == ControlKind::kProgressBar;
 }
 
 // The static that follows the edit at `index` as its unit ("minute(s)"), or -1.

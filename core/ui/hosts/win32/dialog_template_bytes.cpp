@@ -26,6 +26,7 @@ constexpr uint32_t kSsCenter = 0x1;
 constexpr uint32_t kSsNotify = 0x100;
 constexpr uint32_t kSsPathEllipsis = 0x8000;
 constexpr uint32_t kBsOwnerDraw = 0xB;
+constexpr uint32_t kSsOwnerDraw = 0xD;
 constexpr uint32_t kSsIcon = 0x3;
 constexpr uint32_t kSsBitmap = 0xE;
 constexpr uint32_t kEsMultiLine = 0x4;
@@ -180,6 +181,9 @@ uint32_t ControlStyleBits(const ControlTemplate& control) {
             break;
         case ControlKind::kSpin:
             break;  // the product's arrows are push buttons of their own; this is a place only
+        case ControlKind::kProgressBar:
+            style |= kSsOwnerDraw;  // drawn by the host from its value
+            break;
     }
     // A control after a group box or a radio group starts a new group for the arrow keys.
     if (control.kind != ControlKind::kRadioButton && control.kind != ControlKind::kStatic &&
@@ -219,6 +223,7 @@ uint16_t ControlClassAtom(const ControlTemplate& control) {
         case ControlKind::kBitmap:
         case ControlKind::kIcon:
         case ControlKind::kSpin:
+        case ControlKind::kProgressBar:
             return 0x82;
     }
     return 0x82;
@@ -263,7 +268,7 @@ std::vector<uint8_t> DialogTemplateBytes(const DialogTemplate& dialog) {
         out.Word(0xFFFF);
         out.Word(ControlClassAtom(control));
         if (control.kind == ControlKind::kIcon || control.kind == ControlKind::kBitmap ||
-            control.kind == ControlKind::kSpin) {
+            control.kind == ControlKind::kSpin || control.kind == ControlKind::kProgressBar) {
             // Images are set by the host once the dialog exists: a resource the module lacks
             // would otherwise fail the whole dialog.
             out.Word(0);

@@ -258,7 +258,12 @@ INT_PTR Win32Dialog::Handle(UINT message, WPARAM wParam, LPARAM lParam) {
         case WM_DRAWITEM: {
             const auto* item = reinterpret_cast<const DRAWITEMSTRUCT*>(lParam);
             const ControlState* state = view_.State(static_cast<int>(item->CtlID));
-            if (state == nullptr || !IsArrow(*state->control)) return FALSE;
+            if (state == nullptr) return FALSE;
+            if (state->control->kind == ControlKind::kProgressBar) {
+                DrawBar(*item, ProgressBarValue(state->text.view()));
+                return TRUE;
+            }
+            if (!IsArrow(*state->control)) return FALSE;
             DrawArrow(*item, state->control->text == "UP");
             return TRUE;
         }
@@ -268,14 +273,17 @@ INT_PTR Win32Dialog::Handle(UINT message, WPARAM wParam, LPARAM lParam) {
 }
 
 void Win32Dialog::Init() {
+    // The controls in the order the dialog manager made them, which is the template's: those
+    // without an id of their own (a picture, a label) are found this way too.
     const DialogTemplate& form = model_.Template();
+    HWND handle = GetWindow(window_, GW_CHILD);
     for (const ControlTemplate& control : form.controls) {
-        HWND handle = Control(control.id);
-        if (handle == nullptr) continue;
+        if (handle == nullptr) break;
         if (IsEdit(control.kind) && control.limit > 0)
             SendMessageW(handle, EM_LIMITTEXT, static_cast<WPARAM>(control.limit), 0);
         if (control.kind == ControlKind::kIcon || control.kind == ControlKind::kBitmap)
-            SetImage(control);
+            SetImage(control, handle);
+        handle = GetWindow(handle, GW_HWNDNEXT);
     }
     for (size_t i = 0; i < view_.states().size(); ++i)
         Mirror(i);
@@ -285,9 +293,7 @@ void Win32Dialog::Init() {
     if (HWND focused = Control(view_.focus())) SetFocus(focused);
 }
 
-void Win32Dialog::SetImage(const ControlTemplate& control) {
-    HWND handle = Control(control.id);
-    if (handle == nullptr) return;
+void Win32Dialog::SetImage(const ControlTemplate& control, HWND handle) {
     const std::wstring name = Wide(control.text);
     const bool icon = control.kind == ControlKind::kIcon;
     HANDLE image = nullptr;
@@ -306,6 +312,15 @@ void Win32Dialog::SetImage(const ControlTemplate& control) {
         SendMessageW(handle, STM_SETICON, reinterpret_cast<WPARAM>(image), 0);
     else
         SendMessageW(handle, STM_SETIMAGE, IMAGE_BITMAP, reinterpret_cast<LPARAM>(image));
+}
+
+void Win32Dialog::DrawBar(const DRAWITEMSTRUCT& item, int value) {
+    RECT frame = item.rcItem;
+    DrawEdge(item.hDC, &frame, BDR_SUNKENOUTER, BF_RECT | BF_ADJUST);
+    FillRect(item.hDC, &frame, GetSysColorBrush(COLOR_WINDOW));
+    RECT filled = frame;
+    filled.right = filled.left + static_cast<LONG>((frame.right - frame.left) * value / 1000);
+    FillRect(item.hDC, &filled, GetSysColorBrush(COLOR_HIGHLIGHT));
 }
 
 void Win32Dialog::DrawArrow(const DRAWITEMSTRUCT& item, bool up) {
@@ -482,6 +497,9 @@ void Win32Dialog::Mirror(size_t index) {
             }
             break;
         }
+        case ControlKind::kProgressBar:
+            InvalidateRect(handle, nullptr, FALSE);
+            break;
         default:
             break;
     }

@@ -71,8 +71,9 @@ class Win32Dialog {
     void Observe(const MSG& message);
     void Mirror(size_t index);  // state -> control, without reaching the model
     void ReadText(ControlState& state);
-    void SetImage(const ControlTemplate& control);
+    void SetImage(const ControlTemplate& control, HWND handle);
     static void DrawArrow(const DRAWITEMSTRUCT& item, bool up);
+    static void DrawBar(const DRAWITEMSTRUCT& item, int value);
     HWND Control(int id) const;
 
     DialogModel& model_;

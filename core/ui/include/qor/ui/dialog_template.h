@@ -40,6 +40,7 @@ enum class ControlKind {
     kBitmap,         // text = the bitmap resource's name
     kIcon,           // text = the icon resource's name
     kSpin,           // up/down arrows that step the edit just before it (its buddy)
+    kProgressBar,    // a bar filled in proportion to its text, a number from 0 to 1000
 };
 
 struct ControlTemplate {
@@ -89,6 +90,9 @@ ControlTemplate ListBox(int id, DialogRect rect);
 ControlTemplate Bitmap(int id, std::string_view resource, DialogRect rect);
 ControlTemplate Icon(int id, std::string_view resource, DialogRect rect);
 ControlTemplate Spin(int id, DialogRect rect);
+ControlTemplate ProgressBar(int id, DialogRect rect);
+// A progress bar's value from its text: 0 to 1000 (what is not a number counts as 0).
+int ProgressBarValue(std::string_view text);
 
 // The text without its mnemonic markers: "&Keep" -> "Keep", "&&" -> "&".
 std::string StripMnemonic(std::string_view text);
