@@ -202,10 +202,14 @@ TEST_F(AutoCryptOpenDialogTest, AddsTypedFilesAndSelectedFoldersRemovesAndIsDone
     EXPECT_EQ(editor.entries(), afterRemove);
 }
 
-TEST_F(AutoCryptOpenDialogTest, CancelAndEscapeEndWithoutDone) {
+// The open dialog's own OK (Enter in its name field) adds what is named and leaves the dialog
+// open; Cancel in the child and Escape in the open dialog end it without "Done".
+TEST_F(AutoCryptOpenDialogTest, OpenDialogOkAddsCancelAndEscapeEndWithoutDone) {
     for (const bool escape : {false, true}) {
         AutoCryptEditor editor(nullptr);
         AutoCryptEditDialog dialog(editor, OpenDialogSelection());
+        std::vector<std::string> added;
+        bool stillOpen = false;
         int result = -2;
         {
             Driver run([&] {
@@ -216,8 +220,10 @@ TEST_F(AutoCryptOpenDialogTest, CancelAndEscapeEndWithoutDone) {
                     child = ChildOf(open);
                 ASSERT_NE(child, nullptr);
                 driver::Type(open, NameField(open), "a.txt");
-                driver::Click(child, AutoCryptEditDialog::kAdd);
-                Sleep(300);
+                PostMessageW(open, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
+                for (int attempt = 0; attempt < 50 && added.empty(); ++attempt, Sleep(100))
+                    added = ListItems(child);
+                stillOpen = IsWindow(open) != FALSE;
                 if (escape)
                     PostMessageW(open, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), 0);
                 else
@@ -226,7 +232,10 @@ TEST_F(AutoCryptOpenDialogTest, CancelAndEscapeEndWithoutDone) {
             });
             result = RunInOpenDialog(dialog, nullptr);
         }
-        EXPECT_EQ(result, ui::kIdCancel) << (escape ? "escape" : "cancel");
+        const char* how = escape ? "escape" : "cancel";
+        EXPECT_EQ(added, std::vector<std::string>{In("a.txt")}) << how;
+        EXPECT_TRUE(stillOpen) << how;
+        EXPECT_EQ(result, ui::kIdCancel) << how;
     }
 }
 
