@@ -13,7 +13,7 @@ ShutdownDialog::ShutdownDialog(bool networkPresent, std::function<void()> encryp
     template_.rect = {0, 0, 222, 118};
     template_.style = kStyleCentered | kStyleModalFrame | kStyleSystemMenu;
     template_.controls = {
-        Icon(kNoId, "128", {10, 10, 20, 20}),
+        Icon(kProgramIcon, "128", {10, 10, 20, 20}),
         Static("Are you sure you want to encrypt files and ", {40, 10, 172, 10}),
         RadioButton(kShutDown, "&Shut down the computer?", {40, 24, 172, 10}, true),
         RadioButton(kRestart, "&Restart the computer?", {40, 37, 172, 10}, false),

@@ -18,6 +18,9 @@ class ShutdownDialog : public ui::DialogModel {
     static constexpr int kRestartMsDos = 1003;
     static constexpr int kLogOff = 1004;
     static constexpr int kHelp = 1000;
+    // The program's icon: a number of its own, so that a host can reach the control to put the
+    // icon in it.
+    static constexpr int kProgramIcon = 1005;
 
     // `encrypt` runs the AutoCrypt encryption; `help` shows the dialog's help topic.
     ShutdownDialog(bool networkPresent, std::function<void()> encrypt,

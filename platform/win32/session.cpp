@@ -139,6 +139,8 @@ void* SessionWatch::window() const {
 }
 
 void SessionWatch::Wait(const std::function<bool()>& tick) {
+    // Closed during the start-up work: the program's session is over.
+    if (state_->closed) return;
     if (state_->window == nullptr) {
         // No window could be made (a session without a desktop): nothing will tell of the end,
         // which ends the process, but a kept password must still run out.

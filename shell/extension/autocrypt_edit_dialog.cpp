@@ -91,8 +91,31 @@ AutoCryptEditDialog::AutoCryptEditDialog(AutoCryptEditor& editor, std::string cu
     };
 }
 
+AutoCryptEditDialog::AutoCryptEditDialog(AutoCryptEditor& editor, SelectionReader selection)
+    : AutoCryptEditDialog(editor, std::string()) {
+    selection_ = std::move(selection);
+    // The open dialog's controls sit above the child, in the place of the path field's row.
+    constexpr int16_t kPathRow = 32;
+    std::vector<ControlTemplate> controls;
+    for (ControlTemplate control : template_.controls) {
+        if (control.id == kPathLabel || control.id == kPath || control.id == kBrowse) continue;
+        control.rect.y = static_cast<int16_t>(control.rect.y - kPathRow);
+        // Enter in the open dialog adds; the child's default is "Done".
+        if (control.id == kAdd) control.kind = ControlKind::kPushButton;
+        if (control.id == kDone) control.kind = ControlKind::kDefPushButton;
+        controls.push_back(control);
+    }
+    template_.controls = std::move(controls);
+    template_.rect.height = static_cast<int16_t>(template_.rect.height - kPathRow);
+}
+
 void AutoCryptEditDialog::OnInit(DialogView& view) {
     view.SetCheck(kStartUp, editor_.startUp());
+    if (selection_) {
+        Refresh(view);
+        view.Focus(kList);
+        return;
+    }
     view.Show(kBrowse, view.CanChooseFiles());
     view.Enable(kBrowse, view.CanChooseFiles());
     Refresh(view);
@@ -143,6 +166,17 @@ void AutoCryptEditDialog::OnCommand(DialogView& view, int controlId) {
 }
 
 void AutoCryptEditDialog::Add(DialogView& view) {
+    if (selection_) {
+        const std::vector<std::string> chosen = selection_(view);
+        if (chosen.empty()) {
+            view.Beep();
+            return;
+        }
+        for (const std::string& path : chosen)
+            AddPath(view, path);
+        Refresh(view);
+        return;
+    }
     const std::vector<std::string> paths = SplitTypedPaths(view.GetText(kPath));
     if (paths.empty()) {
         view.Beep();

@@ -6,6 +6,7 @@
 
 #include <qor/ui/dialog_model.h>
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -29,8 +30,16 @@ class AutoCryptEditDialog : public ui::DialogModel {
         kBrowse = 1119,  // the desktop's own file chooser, where the host has one
     };
 
-    // `currentFolder` makes typed paths absolute.
+    // The full paths of the files and folders selected in the open dialog around the view's
+    // dialog; the reader clears the open dialog's name field once it has taken them.
+    using SelectionReader = std::function<std::vector<std::string>(ui::DialogView&)>;
+
+    // The portable form: the typed path field, made absolute in `currentFolder`.
     AutoCryptEditDialog(AutoCryptEditor& editor, std::string currentFolder);
+    // The form shown inside the platform's open dialog (the path field, its label and the
+    // Browse button are the open dialog's own): "&Add to List" and the open dialog's OK take its
+    // selection.
+    AutoCryptEditDialog(AutoCryptEditor& editor, SelectionReader selection);
 
     const ui::DialogTemplate& Template() const override { return template_; }
     void OnInit(ui::DialogView& view) override;
@@ -45,6 +54,7 @@ class AutoCryptEditDialog : public ui::DialogModel {
 
     AutoCryptEditor& editor_;
     std::string currentFolder_;
+    SelectionReader selection_;  // set in the open dialog's form
     ui::DialogTemplate template_;
 };
 

@@ -1,7 +1,8 @@
-// The core library bound for one command, as every command of the shell binds it: loaded by name
-// (or taken from the process, where it is loaded already) with a reference of its own, so that
-// releasing it never unloads a library that another binding in the process still uses. A library
-// or an export that cannot be found makes the command do nothing, silently.
+// The core library bound for one command, as every command of the shell binds it: on Windows the
+// one beside this library, elsewhere loaded by name (or taken from the process, where it is
+// loaded already) with a reference of its own, so that releasing it never unloads a library that
+// another binding in the process still uses. A library or an export that cannot be found makes
+// the command do nothing, silently.
 #pragma once
 
 #include <qor/platform/system.h>

@@ -85,6 +85,24 @@ TEST(DialogTemplateBytes, HeaderFontAndOneItemEachAligned) {
     EXPECT_EQ(b.size(), at + 28 + 2 + 2);
 }
 
+TEST(DialogTemplateBytes, AsAChildOnlyTheStyleDiffers) {
+    DialogTemplate dialog;
+    dialog.caption = "Edit";
+    dialog.rect = {0, 0, 300, 182};
+    dialog.controls = {ListBox(1004, {8, 16, 206, 80}), PushButton(1009, "Done", {8, 100, 62, 14})};
+    const std::vector<uint8_t> popup = DialogTemplateBytes(dialog);
+    const std::vector<uint8_t> child = ChildDialogTemplateBytes(dialog);
+    ASSERT_EQ(popup.size(), child.size());
+    // A visible child that clips its siblings, 3-D look, a control of its parent, with its font.
+    EXPECT_EQ(DWord(child, 12), 0x40000000u | 0x10000000u | 0x04000000u | 0x4 | 0x400 | 0x40);
+    EXPECT_EQ(DWord(child, 12), ChildDialogStyleBits());
+    for (size_t at = 0; at < popup.size(); ++at) {
+        if (at < 12 || at >= 16) {
+            EXPECT_EQ(popup[at], child[at]) << "byte " << at;
+        }
+    }
+}
+
 TEST(DialogTemplateBytes, Utf16KeepsEveryCharacterAndMarksBadBytes) {
     EXPECT_EQ(Utf16("a\xC3\xA9\xE2\x82\xAC\xF0\x9F\x94\x92"), u"a\u00e9\u20ac\U0001F512");
     EXPECT_EQ(Utf16("\xC3"), u"\uFFFD");

@@ -20,6 +20,9 @@ constexpr uint32_t kWsTabStop = 0x00010000;
 constexpr uint32_t kDsSetFont = 0x40;
 constexpr uint32_t kDsModalFrame = 0x80;
 constexpr uint32_t kDsCenter = 0x800;
+constexpr uint32_t kWsClipSiblings = 0x04000000;
+constexpr uint32_t kDs3dLook = 0x4;
+constexpr uint32_t kDsControl = 0x400;
 constexpr uint32_t kWsExClientEdge = 0x200;
 
 constexpr uint32_t kSsCenter = 0x1;
@@ -125,6 +128,10 @@ uint32_t DialogStyleBits(const DialogTemplate& dialog) {
     if ((dialog.style & kStyleSystemMenu) != 0) style |= kWsSysMenu;
     if ((dialog.style & kStyleCentered) != 0) style |= kDsCenter;
     return style;
+}
+
+uint32_t ChildDialogStyleBits() {
+    return kWsChild | kWsVisible | kWsClipSiblings | kDs3dLook | kDsControl | kDsSetFont;
 }
 
 uint32_t ControlStyleBits(const ControlTemplate& control) {
@@ -278,6 +285,15 @@ std::vector<uint8_t> DialogTemplateBytes(const DialogTemplate& dialog) {
         out.Word(0);  // no creation data
     }
     return out.Take();
+}
+
+std::vector<uint8_t> ChildDialogTemplateBytes(const DialogTemplate& dialog) {
+    std::vector<uint8_t> bytes = DialogTemplateBytes(dialog);
+    // The style follows dlgVer, signature, helpID and exStyle.
+    const uint32_t style = ChildDialogStyleBits();
+    for (size_t k = 0; k < 4; ++k)
+        bytes[12 + k] = static_cast<uint8_t>(style >> (8 * k));
+    return bytes;
 }
 
 }  // namespace qor::ui::win32

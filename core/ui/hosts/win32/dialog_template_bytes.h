@@ -32,6 +32,11 @@ int16_t CreatedHeight(const ControlTemplate& control);
 // vector's storage is aligned more than that). Control ids that are kNoId become 0xFFFF.
 std::vector<uint8_t> DialogTemplateBytes(const DialogTemplate& dialog);
 
+// The same template as the child of another dialog (the open dialog's own controls above it): a
+// visible child control of its parent, without caption or frame, tabbed into from the parent.
+std::vector<uint8_t> ChildDialogTemplateBytes(const DialogTemplate& dialog);
+uint32_t ChildDialogStyleBits();
+
 // UTF-8 to UTF-16 as the template stores its strings (invalid bytes become U+FFFD).
 std::u16string Utf16(std::string_view text);
 

@@ -69,7 +69,7 @@ void Win32View::Enable(int id, bool enabled) {
 void Win32View::Focus(int id) {
     StateView::Focus(id);
     if (HWND control = dialog_.Control(id))
-        SendMessageW(dialog_.window_, WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(control), TRUE);
+        SendMessageW(dialog_.Root(), WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(control), TRUE);
 }
 
 void Win32View::SetCaption(std::string_view caption) {
@@ -105,7 +105,20 @@ void Win32View::StopTimer(int timerId) {
 
 void Win32View::Close(int result) {
     StateView::Close(result);
-    if (dialog_.window_ != nullptr) EndDialog(dialog_.window_, result);
+    if (dialog_.window_ == nullptr) return;
+    if (!dialog_.child_) {
+        EndDialog(dialog_.window_, result);
+        return;
+    }
+    // The open dialog ends as cancelled whatever the model's result: it has no file to return.
+    // Posted, so that the model's handler is done before the windows go.
+    HWND parent = GetParent(dialog_.window_);
+    PostMessageW(parent, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED),
+                 reinterpret_cast<LPARAM>(GetDlgItem(parent, IDCANCEL)));
+}
+
+HWND Win32View::window() const {
+    return dialog_.window_;
 }
 
 int Win32View::ShowMessage(std::string_view text, std::string_view caption, MessageButtons buttons,
@@ -136,10 +149,11 @@ void Win32View::PumpMessages() {
             PostQuitMessage(static_cast<int>(message.wParam));
             break;
         }
+        HWND root = dialog_.Root();
         if (dialog_.window_ != nullptr &&
             (message.hwnd == dialog_.window_ || IsChild(dialog_.window_, message.hwnd)))
             dialog_.Observe(message);
-        if (dialog_.window_ == nullptr || !IsDialogMessageW(dialog_.window_, &message)) {
+        if (root == nullptr || !IsDialogMessageW(root, &message)) {
             TranslateMessage(&message);
             DispatchMessageW(&message);
         }
@@ -189,21 +203,34 @@ std::vector<std::string> Win32View::ChooseFiles(std::string_view title, std::str
 Win32Dialog::Win32Dialog(DialogModel& model, HWND owner)
     : model_(model), owner_(owner), view_(*this, model.Template()) {}
 
-INT_PTR Win32Dialog::Run() {
-    const std::vector<uint8_t> form = DialogTemplateBytes(model_.Template());
+void Win32Dialog::Enter() {
     outer_ = innermost;
     innermost = this;
     // One filter a thread sees every dialog's messages; it hands each to the dialog it is for.
     if (outer_ == nullptr)
         filter_ = SetWindowsHookExW(WH_MSGFILTER, &MessageFilter, nullptr, GetCurrentThreadId());
-    HWND owner = owner_;
-    if (owner == nullptr && outer_ != nullptr) owner = outer_->window_;
-    const INT_PTR result =
-        DialogBoxIndirectParamW(ThisModule(), reinterpret_cast<LPCDLGTEMPLATEW>(form.data()), owner,
-                                &Procedure, reinterpret_cast<LPARAM>(this));
+    if (owner_ == nullptr && outer_ != nullptr) owner_ = outer_->Root();
+}
+
+void Win32Dialog::Leave() {
     if (filter_ != nullptr) UnhookWindowsHookEx(filter_);
+    filter_ = nullptr;
     innermost = outer_;
     window_ = nullptr;
+}
+
+HWND Win32Dialog::Root() const {
+    if (window_ == nullptr || !child_) return window_;
+    return GetAncestor(window_, GA_ROOT);
+}
+
+INT_PTR Win32Dialog::Run() {
+    const std::vector<uint8_t> form = DialogTemplateBytes(model_.Template());
+    Enter();
+    const INT_PTR result =
+        DialogBoxIndirectParamW(ThisModule(), reinterpret_cast<LPCDLGTEMPLATEW>(form.data()),
+                                owner_, &Procedure, reinterpret_cast<LPARAM>(this));
+    Leave();
     return result;
 }
 
@@ -224,7 +251,7 @@ LRESULT CALLBACK Win32Dialog::MessageFilter(int code, WPARAM wParam, LPARAM lPar
         const MSG& message = *reinterpret_cast<const MSG*>(lParam);
         const HWND root = message.hwnd != nullptr ? GetAncestor(message.hwnd, GA_ROOT) : nullptr;
         for (Win32Dialog* dialog = innermost; dialog != nullptr; dialog = dialog->outer_) {
-            if (dialog->window_ != nullptr && dialog->window_ == root) {
+            if (dialog->window_ != nullptr && dialog->Root() == root) {
                 dialog->Observe(message);
                 break;
             }

@@ -42,6 +42,9 @@ class Win32View : public StateView {
     bool CanChooseFiles() const override { return true; }
     std::vector<std::string> ChooseFiles(std::string_view title, std::string_view folder) override;
 
+    // The dialog's window (the open dialog's child, when the model is shown inside one).
+    HWND window() const;
+
   private:
     Win32Dialog& dialog_;
 };
@@ -56,6 +59,13 @@ class Win32Dialog {
     // dialog could not be made.
     INT_PTR Run();
 
+    // Shows the platform's Explorer-style open dialog (title `title`, several items may be
+    // selected) with the model's template as its child dialog, and runs it until the model closes
+    // it; returns the model's result, kIdCancel when the open dialog ended otherwise (Escape, its
+    // close box), -1 when it could not be shown. The open dialog's own OK (Enter in its name
+    // field) reaches the model as kIdOk and never ends it: the model says what its selection does.
+    INT_PTR RunInOpenDialog(std::string_view title);
+
     HWND window() const { return window_; }
 
   private:
@@ -63,6 +73,12 @@ class Win32Dialog {
 
     static INT_PTR CALLBACK Procedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
     static LRESULT CALLBACK MessageFilter(int code, WPARAM wParam, LPARAM lParam);
+    static UINT_PTR CALLBACK OpenDialogHook(HWND window, UINT message, WPARAM wParam,
+                                            LPARAM lParam);
+    void Enter();  // this dialog becomes the thread's innermost
+    void Leave();
+    // The top-level window: the dialog itself, or the open dialog around it.
+    HWND Root() const;
 
     INT_PTR Handle(UINT message, WPARAM wParam, LPARAM lParam);
     void Init();
@@ -85,6 +101,8 @@ class Win32Dialog {
     int quiet_ = 0;             // > 0 while the view mirrors a state: the notifications are its own
     HCURSOR cursor_ = nullptr;  // shown over the dialog instead of the class's, when set
     bool pressed_ = false;      // a push button is held down
+    bool child_ = false;        // the open dialog's child: the open dialog is what ends
+    bool attached_ = false;     // the open dialog made the child
 };
 
 }  // namespace qor::ui::win32
