@@ -101,4 +101,19 @@ expect_same "$W/report.doc" "$ROOT/report.doc"
 # uninstall.exe's question, answered No: nothing changes.
 drive uninstall 'message "Are you sure you want to uninstall" -> No' "$HOME_DIR/uninstall.exe"
 expect_file "$HOME_DIR/qorshell.dll"
+
+# The driver's own failures say which window did not come and what was shown instead, or where
+# the scenario is wrong.
+printf 'dialog "Nowhere" -> 1\n' >"$ROOT/missing.scenario"
+wine_run "$HELPERS/dialog_driver.exe" --timeout 1 "$(winpath "$ROOT/missing.scenario")" \
+    >/dev/null 2>"$ROOT/missing.err"
+expect_eq "$?" 3 "the driver's status for a window that did not come"
+expect_output missing err "dialog_driver: $(winpath "$ROOT/missing.scenario") line 1: the dialog \
+\"Nowhere\" did not appear within 1 seconds (shown: none)"
+printf 'dialog "Nowhere" ->\n' >"$ROOT/bad.scenario"
+wine_run "$HELPERS/dialog_driver.exe" "$(winpath "$ROOT/bad.scenario")" >/dev/null \
+    2>"$ROOT/bad.err"
+expect_eq "$?" 2 "the driver's status for a bad scenario"
+grep -qF "dialog_driver: $(winpath "$ROOT/bad.scenario"): line 1: " "$ROOT/bad.err" ||
+    fail "the driver's message for a bad scenario: $(cat "$ROOT/bad.err")"
 checks_end
