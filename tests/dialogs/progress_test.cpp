@@ -195,6 +195,8 @@ TEST_F(ProgressTest, TemplatesAndTheTranscriptOfARun) {
         EXPECT_EQ(t.controls[1].id, ProgressDialog::kStatusLine);
         EXPECT_EQ(t.controls[1].text, "");
         EXPECT_EQ(t.controls[1].centered, c.centred);
+        // The log-on decryption's dialog stays above every other window.
+        EXPECT_EQ((t.style & kStyleSystemModal) != 0, !c.centred);
         EXPECT_EQ(t.controls[2].id, kIdCancel);
         EXPECT_EQ(t.controls[2].text, "Cancel");
         EXPECT_EQ(t.controls[2].kind, ControlKind::kDefPushButton);

@@ -83,6 +83,9 @@ TEST(DialogTemplateBytes, HeaderFontAndOneItemEachAligned) {
     EXPECT_EQ(Word(b, at + 18), 14 + 80);
     EXPECT_EQ(Word(b, at + 26), 0x85);
     EXPECT_EQ(b.size(), at + 28 + 2 + 2);
+
+    dialog.style |= kStyleSystemModal;
+    EXPECT_EQ(DWord(DialogTemplateBytes(dialog), 12) & 0x2, 0x2u);  // DS_SYSMODAL
 }
 
 TEST(DialogTemplateBytes, AsAChildOnlyTheStyleDiffers) {

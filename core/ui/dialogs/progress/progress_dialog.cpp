@@ -31,6 +31,7 @@ ProgressDialog::ProgressDialog(ProgressKind kind, Work work, OwnerWindow owner)
     template_.caption = encrypting ? "Encrypting" : "Decrypting";
     template_.rect = {0, 0, 186, 62};
     template_.style = kStyleCentered | kStyleModalFrame;
+    if (kind == ProgressKind::kDecryptSystemModal) template_.style |= kStyleSystemModal;
     ControlTemplate status = Static("", {7, 22, 172, 8}, kStatusLine);
     status.centered = kind != ProgressKind::kDecryptSystemModal;
     template_.controls = {

@@ -17,6 +17,7 @@ constexpr uint32_t kWsVScroll = 0x00200000;
 constexpr uint32_t kWsSysMenu = 0x00080000;
 constexpr uint32_t kWsGroup = 0x00020000;
 constexpr uint32_t kWsTabStop = 0x00010000;
+constexpr uint32_t kDsSysModal = 0x2;
 constexpr uint32_t kDsSetFont = 0x40;
 constexpr uint32_t kDsModalFrame = 0x80;
 constexpr uint32_t kDsCenter = 0x800;
@@ -127,6 +128,7 @@ uint32_t DialogStyleBits(const DialogTemplate& dialog) {
     if ((dialog.style & kStyleModalFrame) != 0) style |= kDsModalFrame;
     if ((dialog.style & kStyleSystemMenu) != 0) style |= kWsSysMenu;
     if ((dialog.style & kStyleCentered) != 0) style |= kDsCenter;
+    if ((dialog.style & kStyleSystemModal) != 0) style |= kDsSysModal;
     return style;
 }
 

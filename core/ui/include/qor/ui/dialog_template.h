@@ -56,11 +56,13 @@ struct ControlTemplate {
     bool centered = false;    // statics: text centred in the rectangle
 };
 
-// Frame styles (DS_CENTER, WS_SYSMENU, DS_MODALFRAME).
+// Frame styles (DS_CENTER, WS_SYSMENU, DS_MODALFRAME, DS_SYSMODAL: stays above every other
+// window, for the dialog that works while the user's session is still starting).
 enum DialogStyle : uint32_t {
     kStyleCentered = 0x1,
     kStyleSystemMenu = 0x2,
     kStyleModalFrame = 0x4,
+    kStyleSystemModal = 0x8,
 };
 
 struct DialogTemplate {
