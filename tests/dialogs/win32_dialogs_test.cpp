@@ -32,18 +32,10 @@ namespace {
 
 namespace driver = ::qor::test::win32;
 
-bool DesktopPresent() {
-    HWND probe =
-        CreateWindowW(L"STATIC", L"", WS_POPUP, 0, 0, 1, 1, nullptr, nullptr, nullptr, nullptr);
-    if (probe == nullptr) return false;
-    DestroyWindow(probe);
-    return true;
-}
-
 class Win32DialogsTest : public test::DialogTest {
   protected:
     void SetUp() override {
-        if (!DesktopPresent()) GTEST_SKIP() << "no desktop to show windows on";
+        if (!driver::DesktopPresent()) GTEST_SKIP() << "no desktop to show windows on";
         DialogTest::SetUp();
         SetUpUser("secret1", 5, false);
     }

@@ -59,6 +59,14 @@ BOOL CALLBACK FindDialog(HWND window, LPARAM data) {
 
 }  // namespace
 
+bool DesktopPresent() {
+    HWND probe =
+        CreateWindowW(L"STATIC", L"", WS_POPUP, 0, 0, 1, 1, nullptr, nullptr, nullptr, nullptr);
+    if (probe == nullptr) return false;
+    DestroyWindow(probe);
+    return true;
+}
+
 HWND WaitForDialog(const std::string& caption, DWORD milliseconds, HWND except) {
     const ULONGLONG until = GetTickCount64() + milliseconds;
     do {

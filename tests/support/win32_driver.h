@@ -8,10 +8,27 @@
 #endif
 #include <windows.h>
 
+#include <functional>
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace qor::test::win32 {
+
+// Whether windows can be made here at all (Wine needs a display for them).
+bool DesktopPresent();
+
+// Runs a user's steps on a thread of their own beside the dialog the test opens.
+class UserThread {
+  public:
+    explicit UserThread(std::function<void()> steps) : thread_(std::move(steps)) {}
+    ~UserThread() { thread_.join(); }
+    UserThread(const UserThread&) = delete;
+    UserThread& operator=(const UserThread&) = delete;
+
+  private:
+    std::thread thread_;
+};
 
 // The first shown dialog or message box whose caption is `caption` (any, when empty), other
 // than `except`, waiting up to `milliseconds` for one to appear; nullptr when none does.

@@ -20,16 +20,6 @@ namespace {
 
 namespace driver = ::qor::test::win32;
 
-// Runs the driver beside the dialog the test opens on its own thread.
-class Driver {
-  public:
-    explicit Driver(std::function<void()> steps) : thread_(std::move(steps)) {}
-    ~Driver() { thread_.join(); }
-
-  private:
-    std::thread thread_;
-};
-
 void Shot(HWND window, const std::string& name) {
     const char* folder = std::getenv("QOR_SCREENSHOTS");
     if (folder != nullptr && *folder != '\0') {
@@ -37,18 +27,10 @@ void Shot(HWND window, const std::string& name) {
     }
 }
 
-bool DesktopPresent() {
-    HWND probe =
-        CreateWindowW(L"STATIC", L"", WS_POPUP, 0, 0, 1, 1, nullptr, nullptr, nullptr, nullptr);
-    if (probe == nullptr) return false;
-    DestroyWindow(probe);
-    return true;
-}
-
 class Win32HostTest : public ::testing::Test {
   protected:
     void SetUp() override {
-        if (!DesktopPresent()) GTEST_SKIP() << "no desktop to show windows on";
+        if (!driver::DesktopPresent()) GTEST_SKIP() << "no desktop to show windows on";
     }
     win32::Win32Host host_;
 };
@@ -59,7 +41,7 @@ TEST_F(Win32HostTest, TypingAndClicksReachTheModelAndARefusalShowsItsBox) {
     std::vector<std::string> faults;
     bool minutesEnabled = true;
     {
-        Driver run([&] {
+        driver::UserThread run([&] {
             HWND window = driver::WaitForDialog("Password");
             ASSERT_NE(window, nullptr);
             userName = driver::Text(window, test::DemoPasswordDialog::kUserName);
@@ -105,7 +87,7 @@ TEST_F(Win32HostTest, EscapeAndTheCloseBoxCancel) {
     for (const bool closeBox : {false, true}) {
         test::DemoPasswordDialog dialog("alice", "hunter2", false, 5);
         {
-            Driver run([&] {
+            driver::UserThread run([&] {
                 HWND window = driver::WaitForDialog("Password");
                 ASSERT_NE(window, nullptr);
                 if (closeBox)
@@ -130,7 +112,7 @@ TEST_F(Win32HostTest, MessageBoxesAnswerWithTheButtonPressed) {
         std::string text;
         int result = 0;
         {
-            Driver run([&] {
+            driver::UserThread run([&] {
                 HWND box = driver::WaitForDialog("Overwrite");
                 ASSERT_NE(box, nullptr);
                 text = driver::MessageText(box);
@@ -148,7 +130,7 @@ TEST_F(Win32HostTest, MessageBoxesAnswerWithTheButtonPressed) {
 TEST_F(Win32HostTest, ListBoxSelectionsReachTheView) {
     test::ListModel dialog;
     {
-        Driver run([&] {
+        driver::UserThread run([&] {
             HWND window = driver::WaitForDialog("List");
             ASSERT_NE(window, nullptr);
             HWND list = GetDlgItem(window, 110);
@@ -197,7 +179,7 @@ class HoldModel : public DialogModel {
 TEST_F(Win32HostTest, HeldButtonsAndTimersReachTheModel) {
     HoldModel dialog;
     {
-        Driver run([&] {
+        driver::UserThread run([&] {
             HWND window = driver::WaitForDialog("Hold");
             ASSERT_NE(window, nullptr);
             HWND up = GetDlgItem(window, 1024);
@@ -237,7 +219,7 @@ TEST_F(Win32HostTest, AProgressDialogRefusesTheEndOfTheSession) {
         WorkModel dialog(progress);
         LRESULT answer = -1;
         {
-            Driver run([&] {
+            driver::UserThread run([&] {
                 HWND window = driver::WaitForDialog(progress ? "Encrypting" : "Question");
                 ASSERT_NE(window, nullptr);
                 answer = SendMessageW(window, WM_QUERYENDSESSION, 0, 0);
