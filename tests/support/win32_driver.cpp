@@ -91,12 +91,35 @@ bool WaitUntilClosed(HWND window, DWORD milliseconds) {
     return true;
 }
 
+namespace {
+
+struct IdSearch {
+    int id;
+    HWND found;
+};
+
+BOOL CALLBACK FindControl(HWND window, LPARAM data) {
+    auto* search = reinterpret_cast<IdSearch*>(data);
+    if (GetDlgCtrlID(window) != search->id) return TRUE;
+    search->found = window;
+    return FALSE;
+}
+
+}  // namespace
+
+HWND Control(HWND dialog, int id) {
+    if (HWND direct = GetDlgItem(dialog, id)) return direct;
+    IdSearch search{id, nullptr};
+    EnumChildWindows(dialog, &FindControl, reinterpret_cast<LPARAM>(&search));
+    return search.found;
+}
+
 std::string Caption(HWND window) {
     return Utf8(WindowText(window));
 }
 
 std::string Text(HWND dialog, int id) {
-    HWND control = GetDlgItem(dialog, id);
+    HWND control = Control(dialog, id);
     return control != nullptr ? Utf8(WindowText(control)) : std::string();
 }
 
@@ -105,17 +128,17 @@ std::string MessageText(HWND box) {
 }
 
 bool IsVisible(HWND dialog, int id) {
-    HWND control = GetDlgItem(dialog, id);
+    HWND control = Control(dialog, id);
     return control != nullptr && IsWindowVisible(control);
 }
 
 bool IsEnabled(HWND dialog, int id) {
-    HWND control = GetDlgItem(dialog, id);
+    HWND control = Control(dialog, id);
     return control != nullptr && IsWindowEnabled(control);
 }
 
 bool IsChecked(HWND dialog, int id) {
-    HWND control = GetDlgItem(dialog, id);
+    HWND control = Control(dialog, id);
     DWORD_PTR state = 0;
     if (control != nullptr)
         SendMessageTimeoutW(control, BM_GETCHECK, 0, 0, SMTO_ABORTIFHUNG, 5000, &state);
@@ -123,7 +146,7 @@ bool IsChecked(HWND dialog, int id) {
 }
 
 void Type(HWND dialog, int id, const std::string& text) {
-    HWND control = GetDlgItem(dialog, id);
+    HWND control = Control(dialog, id);
     if (control == nullptr) return;
     const std::wstring wide = Wide(text);
     DWORD_PTR ignored = 0;
@@ -132,7 +155,7 @@ void Type(HWND dialog, int id, const std::string& text) {
 }
 
 void Click(HWND dialog, int id) {
-    if (HWND control = GetDlgItem(dialog, id)) PostMessageW(control, BM_CLICK, 0, 0);
+    if (HWND control = Control(dialog, id)) PostMessageW(control, BM_CLICK, 0, 0);
 }
 
 void PressKey(HWND dialog, WORD key) {

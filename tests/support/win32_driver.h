@@ -36,6 +36,10 @@ HWND WaitForDialog(const std::string& caption, DWORD milliseconds = 15000, HWND 
 // Waits until the window is gone; false when it is still there after `milliseconds`.
 bool WaitUntilClosed(HWND window, DWORD milliseconds = 15000);
 
+// The control with that id anywhere inside the dialog: a dialog shown as the child of another
+// (inside the open dialog) keeps its controls one level down.
+HWND Control(HWND dialog, int id);
+
 std::string Caption(HWND window);
 std::string Text(HWND dialog, int id);
 // A message box's text (the static that holds it).

@@ -112,7 +112,7 @@ HWND WaitFor(const Entry& entry, const std::set<HWND>& answered, HWND previous, 
 
 // A control by id, or by its own text or its label's (the control after the label), '&' optional.
 int ControlId(HWND dialog, const ControlRef& ref) {
-    if (ref.name.empty()) return GetDlgItem(dialog, ref.id) != nullptr ? ref.id : -1;
+    if (ref.name.empty()) return driver::Control(dialog, ref.id) != nullptr ? ref.id : -1;
     const std::string wanted = WithoutMnemonic(ref.name);
     for (HWND child = GetWindow(dialog, GW_CHILD); child != nullptr;
          child = GetWindow(child, GW_HWNDNEXT)) {
@@ -126,7 +126,7 @@ int ControlId(HWND dialog, const ControlRef& ref) {
 
 // Typed as WM_SETTEXT does it, from a wide copy that is wiped afterwards (it may be a password).
 void TypeSecret(HWND dialog, int id, std::string_view text) {
-    HWND control = GetDlgItem(dialog, id);
+    HWND control = driver::Control(dialog, id);
     const int units =
         MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
     std::vector<wchar_t> wide(static_cast<size_t>(units) + 1, L'\0');
@@ -219,8 +219,8 @@ class Run {
                     continue;
                 }
                 const int id = ControlId(window, step.control);
-                if (id < 0 || !IsWindowVisible(GetDlgItem(window, id)) ||
-                    !IsWindowEnabled(GetDlgItem(window, id)))
+                if (id < 0 || !IsWindowVisible(driver::Control(window, id)) ||
+                    !IsWindowEnabled(driver::Control(window, id)))
                     return Fail(
                         3, entry,
                         Describe(step.control) + " is missing, hidden or disabled in " + what);
@@ -230,7 +230,7 @@ class Run {
                     driver::Click(window, id);
                     // A press that opens a message box or closes the dialog takes its time.
                     Sleep(300);
-                } else if (IsToggle(GetDlgItem(window, id))) {
+                } else if (IsToggle(driver::Control(window, id))) {
                     const bool wanted = step.value.view() != "0";
                     if (driver::IsChecked(window, id) != wanted) driver::Click(window, id);
                     Sleep(100);
@@ -256,8 +256,16 @@ class Run {
 
     // The picture and the layout check of a window as the user sees it before answering.
     void Shoot(HWND window, const std::string& name, bool checkLayout = true) {
+        // A dialog of ours inside the system's open dialog: only ours is ours to check.
+        HWND checked = window;
+        for (HWND child = GetWindow(window, GW_CHILD); child != nullptr;
+             child = GetWindow(child, GW_HWNDNEXT)) {
+            wchar_t kind[16] = {};
+            GetClassNameW(child, kind, 16);
+            if (std::wstring(kind) == L"#32770") checked = child;
+        }
         for (const std::string& fault :
-             checkLayout ? driver::LayoutFaults(window) : std::vector<std::string>()) {
+             checkLayout ? driver::LayoutFaults(checked) : std::vector<std::string>()) {
             // Texts are measured in this process's default font, not the dialog's (a font is
             // its own process's): only the dialogs' own tests, in process, can measure them.
             if (fault.find(" needs ") != std::string::npos) continue;

@@ -81,9 +81,10 @@ expect_absent "$W/report(doc).!!!"
 reg_delete_key 'HKCR\QorTest.File'
 if [[ $OLD_DOC == "<missing>" ]]; then reg_delete_key 'HKCR\.doc'; else reg_set 'HKCR\.doc' "" "$OLD_DOC"; fi
 
-# The AutoCrypt list edited in its dialog, from the menu: report.doc added.
+# The AutoCrypt list edited in its dialog, from the menu: report.doc typed into the open
+# dialog's name field (1148, its combo box) and added.
 drive autocrypt "dialog \"Password\": 1022=\"secret1\" -> 1
-dialog \"Edit AutoCrypt List\": 1152=\"$(winpath "$W/report.doc")\" -> 1002 -> 1009" \
+dialog \"Edit AutoCrypt List\": 1148=\"$(winpath "$W/report.doc")\" -> 1002 -> 1009" \
     "$HELPERS/explorer_menu.exe" autocrypt "$(winpath "$W/report.doc")"
 
 # Encrypt and Shut Down: the listed file encrypted, then the session ended (the recorder).

@@ -325,7 +325,10 @@ void Win32Dialog::SetImage(const ControlTemplate& control, HWND handle) {
     const bool icon = control.kind == ControlKind::kIcon;
     HANDLE image = nullptr;
     // The product's own image when a module of the process carries it, else a system one.
-    for (HMODULE module : {ThisModule(), GetModuleHandleW(nullptr)}) {
+    // The host may belong to the program while the dialog comes from the core library, which
+    // carries the product's pictures: each module that may hold them is asked.
+    for (HMODULE module :
+         {ThisModule(), GetModuleHandleW(L"qorsec95.dll"), GetModuleHandleW(nullptr)}) {
         if (image != nullptr || module == nullptr) continue;
         // Shared: the module keeps the image, and the next dialog takes the same one.
         image = LoadImageW(module, ResourceName(name), icon ? IMAGE_ICON : IMAGE_BITMAP, 0, 0,
@@ -522,6 +525,14 @@ void Win32Dialog::Mirror(size_t index) {
                 const bool selected = i < state.selected.size() && state.selected[i];
                 SendMessageW(handle, LB_SETSEL, selected ? TRUE : FALSE, static_cast<LPARAM>(i));
             }
+            break;
+        }
+        case ControlKind::kBitmap:
+        case ControlKind::kIcon: {
+            // The picture the model names now (the About box swaps two on a click).
+            ControlTemplate shown = control;
+            shown.text = std::string(state.text.view());
+            SetImage(shown, handle);
             break;
         }
         case ControlKind::kProgressBar:
