@@ -282,6 +282,9 @@ INT_PTR Win32Dialog::Handle(UINT message, WPARAM wParam, LPARAM lParam) {
             if (!model_.IsProgressDialog() || view_.closed()) return FALSE;
             SetWindowLongPtrW(window_, DWLP_MSGRESULT, FALSE);
             return TRUE;
+        case WM_DESTROY:
+            WipePasswordFields();
+            return FALSE;
         case WM_DRAWITEM: {
             const auto* item = reinterpret_cast<const DRAWITEMSTRUCT*>(lParam);
             const ControlState* state = view_.State(static_cast<int>(item->CtlID));
@@ -342,6 +345,23 @@ void Win32Dialog::SetImage(const ControlTemplate& control, HWND handle) {
         SendMessageW(handle, STM_SETICON, reinterpret_cast<WPARAM>(image), 0);
     else
         SendMessageW(handle, STM_SETIMAGE, IMAGE_BITMAP, reinterpret_cast<LPARAM>(image));
+}
+
+void Win32Dialog::WipePasswordFields() {
+    // The field's own buffer is the control's: a password typed there is overwritten in place
+    // with filler of its length before the control frees it.
+    ++quiet_;
+    for (const ControlState& state : view_.states()) {
+        if (state.control->kind != ControlKind::kPasswordEdit) continue;
+        HWND field = Control(state.control->id);
+        const int length = field != nullptr ? GetWindowTextLengthW(field) : 0;
+        if (length <= 0) continue;
+        const std::wstring filler(static_cast<size_t>(length), L'*');
+        SendMessageW(field, EM_SETSEL, 0, -1);
+        SendMessageW(field, EM_REPLACESEL, FALSE, reinterpret_cast<LPARAM>(filler.c_str()));
+        SetWindowTextW(field, L"");
+    }
+    --quiet_;
 }
 
 void Win32Dialog::DrawBar(const DRAWITEMSTRUCT& item, int value) {

@@ -90,6 +90,7 @@ class Win32Dialog {
     void SetImage(const ControlTemplate& control, HWND handle);
     static void DrawArrow(const DRAWITEMSTRUCT& item, bool up);
     static void DrawBar(const DRAWITEMSTRUCT& item, int value);
+    void WipePasswordFields();
     HWND Control(int id) const;
 
     DialogModel& model_;
