@@ -50,18 +50,6 @@ dialog "Password": 1022="secret1" -> 1
 message "not installed" -> OK
 )";
 
-std::string Contents(const fs::path& file) {
-    std::ifstream in(file, std::ios::binary);
-    std::ostringstream out;
-    out << in.rdbuf();
-    return out.str();
-}
-
-void Write(const fs::path& file, const std::string& bytes) {
-    fs::create_directories(file.parent_path());
-    std::ofstream(file, std::ios::binary) << bytes;
-}
-
 void Append(void* context, const char* text) {
     static_cast<std::vector<std::string>*>(context)->emplace_back(text);
 }

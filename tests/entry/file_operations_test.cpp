@@ -51,18 +51,6 @@ dialog "Encrypt" -> 1
 dialog "Password": 1014="onetime1" -> 1
 )";
 
-std::string Contents(const fs::path& file) {
-    std::ifstream in(file, std::ios::binary);
-    std::ostringstream out;
-    out << in.rdbuf();
-    return out.str();
-}
-
-void Write(const fs::path& file, const std::string& bytes) {
-    fs::create_directories(file.parent_path());
-    std::ofstream(file, std::ios::binary) << bytes;
-}
-
 // A folder's files, relative and sorted.
 std::vector<std::string> Tree(const fs::path& folder) {
     std::vector<std::string> names;

@@ -10,6 +10,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -30,6 +31,19 @@ inline void SetEnv(const char* name, const std::string& value) {
 #endif
 
 inline constexpr char kProductKey[] = "CLSID\\{8e3e0f0a-0fcc-11ce-bcb0-b3fd0e253819}\\QOR";
+
+// A file's whole contents ("" when it cannot be read), and a file written whole, with its folders.
+inline std::string Contents(const fs::path& file) {
+    std::ifstream in(file, std::ios::binary);
+    std::ostringstream out;
+    out << in.rdbuf();
+    return out.str();
+}
+
+inline void Write(const fs::path& file, const std::string& bytes) {
+    fs::create_directories(file.parent_path());
+    std::ofstream(file, std::ios::binary) << bytes;
+}
 
 // A fresh `root` with root/home as the registered home folder (an emulated registry in the root
 // on Linux), the script host answering from `scenario` and writing root/transcript.txt.
