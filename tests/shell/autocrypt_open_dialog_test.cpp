@@ -32,23 +32,6 @@ namespace fs = std::filesystem;
 
 constexpr char kCaption[] = "Edit AutoCrypt List";
 
-class Driver {
-  public:
-    explicit Driver(std::function<void()> steps) : thread_(std::move(steps)) {}
-    ~Driver() { thread_.join(); }
-
-  private:
-    std::thread thread_;
-};
-
-bool DesktopPresent() {
-    HWND probe =
-        CreateWindowW(L"STATIC", L"", WS_POPUP, 0, 0, 1, 1, nullptr, nullptr, nullptr, nullptr);
-    if (probe == nullptr) return false;
-    DestroyWindow(probe);
-    return true;
-}
-
 // The child dialog: the open dialog's child window that holds "&Add to List".
 HWND ChildOf(HWND open) {
     for (HWND child = GetWindow(open, GW_CHILD); child != nullptr;
@@ -113,7 +96,7 @@ void Shot(HWND window, const std::string& name) {
 class AutoCryptOpenDialogTest : public ::testing::Test {
   protected:
     void SetUp() override {
-        if (!DesktopPresent()) GTEST_SKIP() << "no desktop to show windows on";
+        if (!driver::DesktopPresent()) GTEST_SKIP() << "no desktop to show windows on";
         folder_ = fs::temp_directory_path() /
                   ("qor-open-dialog-" + std::to_string(GetCurrentProcessId()));
         fs::create_directories(folder_ / "Sub");
@@ -144,7 +127,7 @@ TEST_F(AutoCryptOpenDialogTest, AddsTypedFilesAndSelectedFoldersRemovesAndIsDone
     bool removeEnabledAtStart = true, openOkVisible = true, folderSelected = false;
     int result = -2;
     {
-        Driver run([&] {
+        driver::UserThread run([&] {
             HWND open = driver::WaitForDialog(kCaption);
             ASSERT_NE(open, nullptr);
             HWND child = nullptr;
@@ -212,7 +195,7 @@ TEST_F(AutoCryptOpenDialogTest, OpenDialogOkAddsCancelAndEscapeEndWithoutDone) {
         bool stillOpen = false;
         int result = -2;
         {
-            Driver run([&] {
+            driver::UserThread run([&] {
                 HWND open = driver::WaitForDialog(kCaption);
                 ASSERT_NE(open, nullptr);
                 HWND child = nullptr;
