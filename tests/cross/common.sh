@@ -9,8 +9,10 @@ fi
 lin=$(cd "$1" && pwd)
 win=$(cd "$2" && pwd)
 repo=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
+# What Explorer does for a choice in the context menu, with the product's installed COM object.
+explorer=$win/../tests/windows/helpers/explorer_menu.exe
 for program in "$lin/qor" "$lin/qor-install" "$lin/libqorsec95.so" "$win/qor.exe" \
-    "$win/qor-install.exe" "$win/qorsec95.dll"; do
+    "$win/qor-install.exe" "$win/qorsec95.dll" "$win/qorshell.dll" "$explorer"; do
     [[ -f $program ]] || { echo "cross: missing $program" >&2; exit 2; }
 done
 
@@ -98,7 +100,8 @@ fail() {
 }
 
 # run SIDE LABEL FOLDER SCENARIO COMMAND [ARGS...]: one qor command in FOLDER with its dialogs
-# answered from SCENARIO (a text). SIDE is linux or windows.
+# answered from SCENARIO (a text). SIDE is linux, windows (qor.exe) or explorer (the command
+# chosen in the context menu of the files, through the COM object).
 step=0
 run() {
     local side=$1 label=$2 folder=$3 scenario=$4
@@ -112,8 +115,10 @@ run() {
         (cd "$folder" && QOR_UI="script:$base.scenario" QOR_UI_LOG="$base.transcript" \
             "$lin/qor" "$@") </dev/null >"$base.out" 2>&1 || status=$?
     else
+        local program=$win/qor.exe
+        [[ $side == explorer ]] && program=$explorer
         (cd "$folder" && QOR_UI="script:$(winpath "$base.scenario")" \
-            QOR_UI_LOG="$(winpath "$base.transcript")" wine_run "$win/qor.exe" "$@") \
+            QOR_UI_LOG="$(winpath "$base.transcript")" wine_run "$program" "$@") \
             >"$base.out" 2>&1 || status=$?
     fi
     ((status == 0)) ||

@@ -2,7 +2,7 @@
 # Files encrypted by one platform's build must decrypt with the other's, byte for byte and with
 # their times: local files under the user's key (both builds read the one preference file of a
 # user set up once on Linux) and file-sharing files under a one-time password, in both
-# directions. The encrypted files of both builds must have the same layout.
+# directions, on Windows by qor.exe and through the context menu's COM object. The encrypted files of both builds must have the same layout.
 #
 #   tests/cross/run.sh LINUX_BIN_DIR WIN64_BIN_DIR
 #
@@ -91,6 +91,9 @@ selection() {
     shift 2
     if [[ $side == linux ]]; then
         printf '%s\0' "${@/#/$folder/}"
+    elif [[ $side == explorer ]]; then
+        # Explorer hands over full paths.
+        printf '%s\0' "${@/#/$(winpath "$folder")\\}"
     else
         printf '%s\0' "${@/#/$(basename "$folder")\\}"
     fi
@@ -120,6 +123,9 @@ cross local '.!!!' linux windows
 cross local '.!!!' windows linux
 cross share '.s!!' linux windows
 cross share '.s!!' windows linux
+# The same through Explorer's path on Windows: the context menu's Encrypt and Decrypt.
+cross local '.!!!' explorer linux
+cross local '.!!!' linux explorer
 
 # --- the AutoCrypt list: written by one build, read and written again by the other. Folder
 # entries are never looked up, so each build reads the other's paths as they were written.

@@ -7,6 +7,10 @@
 
 #include "library_test_support.h"
 
+#ifdef _WIN32
+#include <windows.h>
+#endif
+
 namespace qor::entry::test {
 namespace {
 
@@ -101,6 +105,37 @@ TEST(CoreLibrary, FirstUseThroughTheLoadedLibrary) {
     }
     fs::remove_all(root);
 }
+
+#ifdef _WIN32
+// The dialogs ask the library for their pictures and cursors by name: the twelve frames of the
+// progress dialogs' animation with the clock's hand as hot spot, the About box's question cursor
+// with the arrow's tip, and the bitmaps.
+TEST(CoreLibrary, CarriesTheDialogsPicturesAndCursors) {
+    HMODULE module = LoadLibraryA(kLibrary);
+    ASSERT_NE(module, nullptr);
+    struct Named {
+        std::wstring name;
+        DWORD hotX, hotY;
+    };
+    std::vector<Named> cursors = {{L"questionCursor", 1, 1}, {L"W12", 16, 16}};
+    for (int k = 0; k < 12; ++k) cursors.push_back({L"w" + std::to_wstring(k), 16, 16});
+    for (const Named& cursor : cursors) {
+        HANDLE image = LoadImageW(module, cursor.name.c_str(), IMAGE_CURSOR, 0, 0, LR_DEFAULTSIZE);
+        ASSERT_NE(image, nullptr) << std::string(cursor.name.begin(), cursor.name.end());
+        ICONINFO info{};
+        ASSERT_TRUE(GetIconInfo(static_cast<HICON>(image), &info));
+        EXPECT_FALSE(info.fIcon);
+        EXPECT_EQ(info.xHotspot, cursor.hotX);
+        EXPECT_EQ(info.yHotspot, cursor.hotY);
+        if (info.hbmColor != nullptr) DeleteObject(info.hbmColor);
+        if (info.hbmMask != nullptr) DeleteObject(info.hbmMask);
+        DestroyCursor(static_cast<HCURSOR>(image));
+    }
+    for (const wchar_t* bitmap : {L"productBitmap", L"aboutBitmap1", L"aboutBitmap2"})
+        EXPECT_NE(FindResourceW(module, bitmap, MAKEINTRESOURCEW(2)), nullptr);
+    FreeLibrary(module);
+}
+#endif
 
 }  // namespace
 }  // namespace qor::entry::test

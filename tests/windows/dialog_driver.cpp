@@ -264,6 +264,9 @@ class Run {
             GetClassNameW(child, kind, 16);
             if (std::wstring(kind) == L"#32770") checked = child;
         }
+        // The system's open and save dialogs (known by their folder list, cmb2) are the
+        // system's to lay out; only a dialog of ours inside one is checked.
+        if (checked == window && GetDlgItem(window, 1137) != nullptr) checkLayout = false;
         for (const std::string& fault :
              checkLayout ? driver::LayoutFaults(checked) : std::vector<std::string>()) {
             // Texts are measured in this process's default font, not the dialog's (a font is

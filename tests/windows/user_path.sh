@@ -13,7 +13,7 @@ source "$(dirname "$0")/wine_lib.sh"
 unset QOR_UI QOR_UI_LOG
 SHOTS=$(dirname "$BIN")/screenshots
 mkdir -p "$SHOTS"
-SECRETS+=(wrongpw1)
+SECRETS+=(wrongpw1 share-it1)
 
 # drive NAME SCENARIO PROGRAM [ARGS...]: runs PROGRAM with dialog_driver.exe answering its
 # dialogs from SCENARIO; both must end with status 0. The driver's lines are $ROOT/NAME.driver,
@@ -52,9 +52,23 @@ use_recorder
 drive setup "$SETUP_SCENARIO" "$HOME_DIR/qor.exe" setup
 expect_file "$HOME_DIR/userpref.!!!"
 
-# A right-click on report.doc and Encrypt, as Explorer does it.
 W=$ROOT/documents
 mkdir -p "$W"
+
+# File sharing as a self-extracting program, from the menu: the proposed plan.exe exists, so the
+# system's Save As dialog asks for another name, typed without its extension.
+head -c 30000 /dev/urandom >"$W/plan.txt"
+printf 'taken' >"$W/plan.exe"
+drive share "dialog \"File Sharing - Encryption\": 1044=\"share-it1\" 1045=\"share-it1\" 1046=1 -> 1
+message \"already exsists\" -> OK
+dialog \"Save As\": 1148=\"plan for sam\" -> 1" \
+    "$HELPERS/explorer_menu.exe" share-encrypt "$(winpath "$W/plan.txt")"
+program=$(find "$W" -maxdepth 1 -iname 'plan for sam.exe' -print -quit)
+[[ -n $program ]] || fail "share: no self-extracting program 'plan for sam.exe' in $(ls "$W")"
+[[ -n $program && $(head -c 2 -- "$program") == MZ ]] || fail "share: $program is no program"
+expect_eq "$(cat "$W/plan.exe")" taken "the existing plan.exe"
+
+# A right-click on report.doc and Encrypt, as Explorer does it.
 head -c 70000 /dev/urandom >"$ROOT/report.doc"
 cp -- "$ROOT/report.doc" "$W/report.doc"
 drive encrypt 'dialog "Encrypt": 1022="secret1" -> 1' \

@@ -31,7 +31,8 @@ int Md5Of(const unsigned char* a, unsigned int aLength, const unsigned char* b,
 
 constexpr int kIdFileName = 1152;
 
-// The save-file dialog, reduced to what the choice needs: a name field preset to the filter.
+// The save-file dialog, reduced to what the choice needs (a name field preset to the filter),
+// for hosts without one of their own.
 class SaveAsModel : public ui::DialogModel {
   public:
     SaveAsModel() {
@@ -98,10 +99,17 @@ int ChooseAnotherName(FileJob& job, const std::string& source, std::string* name
     ui::CurrentHost().ShowMessage(
         job.parent, WithPath("\"%s\" already exsists.  Please choose another file name.", proposed),
         kCaption, ui::MessageButtons::kOk, ui::MessageIcon::kExclamation);
+    const std::string folder = FolderPart(source);
+    const ui::SaveFileRequest request{"Executable (*.EXE)", "*.exe", "EXE", folder, "*.exe"};
     for (;;) {
-        SaveAsModel dialog;
-        if (ui::CurrentHost().RunModal(dialog, job.parent) != ui::kIdOk) return 0;
-        std::string chosen = dialog.chosen();
+        std::string chosen;
+        int answer = ui::CurrentHost().ChooseSaveFile(job.parent, request, &chosen);
+        if (answer == ui::kNoSaveDialog) {
+            SaveAsModel dialog;
+            answer = ui::CurrentHost().RunModal(dialog, job.parent);
+            chosen = dialog.chosen();
+        }
+        if (answer != ui::kIdOk) return 0;
         // A pattern or nothing only filters the list in a save dialog; it is no choice.
         if (chosen.empty() || chosen.find_first_of("*?") != std::string::npos) continue;
         if (LastSeparator(chosen) == std::string::npos) chosen = FolderPart(source) + chosen;

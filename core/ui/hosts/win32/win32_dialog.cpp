@@ -1,12 +1,11 @@
 #include "win32_dialog.h"
 
-#include <commdlg.h>
-
 #include <algorithm>
 #include <vector>
 
 #include "dialog_template_bytes.h"
 #include "win32_host.h"
+#include "win32_file_dialogs.h"
 #include "win32_text.h"
 
 namespace qor::ui::win32 {
@@ -39,6 +38,20 @@ LPCWSTR ResourceName(const std::wstring& name) {
         std::all_of(name.begin(), name.end(), [](wchar_t c) { return c >= L'0' && c <= L'9'; }))
         return MAKEINTRESOURCEW(std::stoi(name));
     return name.c_str();
+}
+
+// A picture of the product (a bitmap, an icon or a cursor), shared: the module keeps it and
+// the next dialog takes the same one. The host may belong to the program while the dialog comes
+// from the core library, which carries the product's pictures: each module that may hold them
+// is asked.
+HANDLE LoadProductImage(LPCWSTR name, UINT type) {
+    for (HMODULE module :
+         {ThisModule(), GetModuleHandleW(L"qorsec95.dll"), GetModuleHandleW(nullptr)}) {
+        if (module == nullptr) continue;
+        if (HANDLE image = LoadImageW(module, name, type, 0, 0, LR_DEFAULTSIZE | LR_SHARED))
+            return image;
+    }
+    return nullptr;
 }
 
 }  // namespace
@@ -130,15 +143,24 @@ void Win32View::Beep() {
     MessageBeep(0);
 }
 
-void Win32View::SetCursor(CursorShape shape, int) {
-    // The system's cursors by number (IDC_WAIT, IDC_HELP, IDC_APPSTARTING, IDC_ARROW).
-    const int name = shape == CursorShape::kArrow      ? 0
-                     : shape == CursorShape::kWait     ? 32514
-                     : shape == CursorShape::kQuestion ? 32651
-                                                       : 32650;
-    dialog_.cursor_ = name != 0 ? LoadCursorW(nullptr, MAKEINTRESOURCEW(name)) : nullptr;
-    ::SetCursor(dialog_.cursor_ != nullptr ? dialog_.cursor_
-                                           : LoadCursorW(nullptr, MAKEINTRESOURCEW(32512)));
+void Win32View::SetCursor(CursorShape shape, int frame) {
+    // The library's own cursors where a module carries them, else the system's by number
+    // (IDC_WAIT, IDC_HELP, IDC_APPSTARTING, IDC_ARROW).
+    HCURSOR cursor = nullptr;
+    if (shape == CursorShape::kAnimation) {
+        const std::wstring name = L"w" + std::to_wstring(((frame % 12) + 12) % 12);
+        cursor = static_cast<HCURSOR>(LoadProductImage(name.c_str(), IMAGE_CURSOR));
+    } else if (shape == CursorShape::kQuestion) {
+        cursor = static_cast<HCURSOR>(LoadProductImage(L"questionCursor", IMAGE_CURSOR));
+    }
+    if (cursor == nullptr && shape != CursorShape::kArrow) {
+        const int system = shape == CursorShape::kWait       ? 32514
+                           : shape == CursorShape::kQuestion ? 32651
+                                                             : 32650;
+        cursor = LoadCursorW(nullptr, MAKEINTRESOURCEW(system));
+    }
+    dialog_.cursor_ = cursor;
+    ::SetCursor(cursor != nullptr ? cursor : LoadCursorW(nullptr, MAKEINTRESOURCEW(32512)));
 }
 
 void Win32View::PumpMessages() {
@@ -161,43 +183,7 @@ void Win32View::PumpMessages() {
 }
 
 std::vector<std::string> Win32View::ChooseFiles(std::string_view title, std::string_view folder) {
-    std::vector<wchar_t> names(32768, L'\0');
-    const std::wstring wideTitle = Wide(title);
-    const std::wstring wideFolder = Wide(folder);
-    OPENFILENAMEW open{};
-    open.lStructSize = sizeof(open);
-    open.hwndOwner = dialog_.window_;
-    open.lpstrFile = names.data();
-    open.nMaxFile = static_cast<DWORD>(names.size());
-    open.lpstrTitle = wideTitle.c_str();
-    open.lpstrInitialDir = wideFolder.empty() ? nullptr : wideFolder.c_str();
-    open.Flags = OFN_ALLOWMULTISELECT | OFN_EXPLORER | OFN_FILEMUSTEXIST | OFN_HIDEREADONLY |
-                 OFN_NOCHANGEDIR;
-    std::vector<std::string> paths;
-    // The common dialogs bring COM and the shell with them: loaded when the user asks for the
-    // chooser, not by every program that shows a dialog.
-    HMODULE dialogs = LoadLibraryW(L"comdlg32.dll");
-    using OpenFileName = BOOL(WINAPI*)(OPENFILENAMEW*);
-    auto getOpenFileName = dialogs != nullptr
-                               ? reinterpret_cast<OpenFileName>(reinterpret_cast<void*>(
-                                     GetProcAddress(dialogs, "GetOpenFileNameW")))
-                               : nullptr;
-    const bool chosen = getOpenFileName != nullptr && getOpenFileName(&open) != FALSE;
-    if (dialogs != nullptr) FreeLibrary(dialogs);
-    if (!chosen) return paths;
-    // One name is a full path; several come as the folder followed by the names.
-    const std::string first = Utf8(names.data());
-    const wchar_t* next = names.data() + wcslen(names.data()) + 1;
-    if (*next == L'\0') {
-        paths.push_back(first);
-        return paths;
-    }
-    for (; *next != L'\0'; next += wcslen(next) + 1) {
-        std::string path = first;
-        if (!path.empty() && path.back() != '\\') path += '\\';
-        paths.push_back(path + Utf8(next));
-    }
-    return paths;
+    return ChooseFilesToOpen(dialog_.window_, title, folder);
 }
 
 Win32Dialog::Win32Dialog(DialogModel& model, HWND owner)
@@ -326,17 +312,8 @@ void Win32Dialog::Init() {
 void Win32Dialog::SetImage(const ControlTemplate& control, HWND handle) {
     const std::wstring name = Wide(control.text);
     const bool icon = control.kind == ControlKind::kIcon;
-    HANDLE image = nullptr;
     // The product's own image when a module of the process carries it, else a system one.
-    // The host may belong to the program while the dialog comes from the core library, which
-    // carries the product's pictures: each module that may hold them is asked.
-    for (HMODULE module :
-         {ThisModule(), GetModuleHandleW(L"qorsec95.dll"), GetModuleHandleW(nullptr)}) {
-        if (image != nullptr || module == nullptr) continue;
-        // Shared: the module keeps the image, and the next dialog takes the same one.
-        image = LoadImageW(module, ResourceName(name), icon ? IMAGE_ICON : IMAGE_BITMAP, 0, 0,
-                           LR_DEFAULTSIZE | LR_SHARED);
-    }
+    HANDLE image = LoadProductImage(ResourceName(name), icon ? IMAGE_ICON : IMAGE_BITMAP);
     if (image == nullptr && icon)
         // IDI_QUESTION for the program's own, IDI_SHIELD for the padlock.
         image = LoadIconW(nullptr, MAKEINTRESOURCEW(control.text == "128" ? 32514 : 32518));

@@ -2,6 +2,7 @@
 
 #include "src/message_box.h"
 #include "win32_dialog.h"
+#include "win32_file_dialogs.h"
 #include "win32_text.h"
 
 namespace qor::ui::win32 {
@@ -22,6 +23,11 @@ int Win32Host::ShowMessage(OwnerWindow owner, std::string_view text, std::string
 
 void Win32Host::Beep() {
     MessageBeep(0);
+}
+
+int Win32Host::ChooseSaveFile(OwnerWindow owner, const SaveFileRequest& request,
+                              std::string* chosen) {
+    return ChooseFileToSave(owner, request, chosen);
 }
 
 int ShowMessageBox(void* owner, std::string_view text, std::string_view caption,

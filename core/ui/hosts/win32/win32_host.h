@@ -23,6 +23,8 @@ class Win32Host : public DialogHost {
     int ShowMessage(OwnerWindow owner, std::string_view text, std::string_view caption,
                     MessageButtons buttons, MessageIcon icon) override;
     void Beep() override;
+    int ChooseSaveFile(OwnerWindow owner, const SaveFileRequest& request,
+                       std::string* chosen) override;
 };
 
 // MessageBoxW with the product's buttons and icons, owned by `owner` (an HWND or nullptr).

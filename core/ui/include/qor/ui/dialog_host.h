@@ -29,6 +29,18 @@ using OwnerWindow = void*;
 // ProgressCancelAfter when automation never cancels.
 inline constexpr int kNeverCancel = -1;
 
+// What a save-file dialog offers: one filter, the extension added to a name typed without one,
+// the folder it opens in and the text its name field starts with.
+struct SaveFileRequest {
+    std::string_view filterName;
+    std::string_view pattern;
+    std::string_view defaultExtension;
+    std::string_view folder;
+    std::string_view presetName;
+};
+// ChooseSaveFile's answer when the host has no save dialog of its own.
+inline constexpr int kNoSaveDialog = -2;
+
 class DialogHost {
   public:
     virtual ~DialogHost() = default;
@@ -44,6 +56,12 @@ class DialogHost {
     // For the running progress dialog: the number of progress callbacks after which it acts as
     // if Cancel had been pressed, or kNeverCancel (only automation cancels this way).
     virtual int ProgressCancelAfter() const { return kNeverCancel; }
+    // The desktop's own save-file dialog: kIdOk with the full path in `chosen`, kIdCancel, or
+    // kNoSaveDialog where the host has none (the caller then asks with a dialog of its own).
+    virtual int ChooseSaveFile(OwnerWindow /*owner*/, const SaveFileRequest& /*request*/,
+                               std::string* /*chosen*/) {
+        return kNoSaveDialog;
+    }
 
   protected:
     // Hosts record the result of a finished run in the model.
