@@ -118,7 +118,8 @@ TEST(CoreLibrary, CarriesTheDialogsPicturesAndCursors) {
         DWORD hotX, hotY;
     };
     std::vector<Named> cursors = {{L"questionCursor", 1, 1}, {L"W12", 16, 16}};
-    for (int k = 0; k < 12; ++k) cursors.push_back({L"w" + std::to_wstring(k), 16, 16});
+    for (int k = 0; k < 12; ++k)
+        cursors.push_back({L"w" + std::to_wstring(k), 16, 16});
     for (const Named& cursor : cursors) {
         HANDLE image = LoadImageW(module, cursor.name.c_str(), IMAGE_CURSOR, 0, 0, LR_DEFAULTSIZE);
         ASSERT_NE(image, nullptr) << std::string(cursor.name.begin(), cursor.name.end());

@@ -4,8 +4,8 @@
 #include <vector>
 
 #include "dialog_template_bytes.h"
-#include "win32_host.h"
 #include "win32_file_dialogs.h"
+#include "win32_host.h"
 #include "win32_text.h"
 
 namespace qor::ui::win32 {

@@ -18,8 +18,8 @@ bool RunCommonDialog(OPENFILENAMEW& request, const char* entry) {
     HMODULE dialogs = LoadLibraryW(L"comdlg32.dll");
     if (dialogs == nullptr) return false;
     using FileDialog = BOOL(WINAPI*)(OPENFILENAMEW*);
-    auto run = reinterpret_cast<FileDialog>(
-        reinterpret_cast<void*>(GetProcAddress(dialogs, entry)));
+    auto run =
+        reinterpret_cast<FileDialog>(reinterpret_cast<void*>(GetProcAddress(dialogs, entry)));
     const bool chosen = run != nullptr && run(&request) != FALSE;
     FreeLibrary(dialogs);
     return chosen;
