@@ -7,6 +7,7 @@
 #include <sys/random.h>
 #include <sys/resource.h>
 #include <sys/sysinfo.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #if defined(__x86_64__) || defined(__i386__)
@@ -236,7 +237,10 @@ bool OsRandom(uint8_t* out, size_t length) {
     return true;
 }
 
-bool StartProgram(const std::string& path, const std::string& arguments) {
+namespace {
+
+// Starts the program; its process number, or 0 with the error recorded.
+pid_t Spawn(const std::string& path, const std::string& arguments) {
     std::vector<std::string> words = SplitCommandLine(arguments);
     std::vector<char*> argv;
     argv.push_back(const_cast<char*>(path.c_str()));
@@ -261,17 +265,36 @@ bool StartProgram(const std::string& path, const std::string& arguments) {
     for (int fd = 0; fd <= 2; ++fd)
         posix_spawn_file_actions_addopen(&files, fd, "/dev/null", fd == 0 ? O_RDONLY : O_WRONLY, 0);
 
-    // Not waited for, as WinExec does not wait. The product's programs are short-lived, so the
-    // finished child is reaped once this process exits rather than by a SIGCHLD handler that
-    // would change the whole process's behaviour.
     pid_t pid = 0;
     const bool searched = path.find('/') == std::string::npos;
     int rc = searched ? posix_spawnp(&pid, path.c_str(), &files, &attributes, argv.data(), environ)
                       : posix_spawn(&pid, path.c_str(), &files, &attributes, argv.data(), environ);
     posix_spawnattr_destroy(&attributes);
     posix_spawn_file_actions_destroy(&files);
-    if (rc != 0) return posix::FailWith(posix::ErrorFromErrno(rc, path));
-    return true;
+    if (rc != 0) {
+        posix::FailWith(posix::ErrorFromErrno(rc, path));
+        return 0;
+    }
+    return pid;
+}
+
+}  // namespace
+
+bool StartProgram(const std::string& path, const std::string& arguments) {
+    // Not waited for, as WinExec does not wait. The product's programs are short-lived, so the
+    // finished child is reaped once this process exits rather than by a SIGCHLD handler that
+    // would change the whole process's behaviour.
+    return Spawn(path, arguments) != 0;
+}
+
+int RunProgram(const std::string& path, const std::string& arguments) {
+    const pid_t pid = Spawn(path, arguments);
+    if (pid == 0) return -1;
+    int status = 0;
+    while (waitpid(pid, &status, 0) < 0) {
+        if (errno != EINTR) return -1;
+    }
+    return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
 }
 
 LibraryHandle LoadLibrary(const std::string& name) {

@@ -126,6 +126,18 @@ bool StartProgram(const std::string& path, const std::string& arguments) {
     return true;
 }
 
+int RunProgram(const std::string& path, const std::string& arguments) {
+    std::wstring command = L"\"" + win32::Widen(path) + L"\"";
+    if (!arguments.empty()) command += L" " + win32::Widen(arguments);
+    const HANDLE process = win32::StartCommandLine(command);
+    if (process == nullptr) return -1;
+    WaitForSingleObject(process, INFINITE);
+    DWORD status = 0;
+    GetExitCodeProcess(process, &status);
+    CloseHandle(process);
+    return static_cast<int>(status);
+}
+
 LibraryHandle LoadLibrary(const std::string& name) {
     HMODULE module = LoadLibraryW(win32::Widen(name).c_str());
     if (!module) win32::Fail();

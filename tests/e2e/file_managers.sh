@@ -32,6 +32,19 @@ for entry in "$APPS"/applications/qor-vaultis-open.desktop "$APPS"/kio/serviceme
 done
 expect_eq "$(find "$APPS/kio/servicemenus" -name 'qor-vaultis-*.desktop' | wc -l)" 5 "service menus"
 
+# Where the desktop's caches are built, its own lookup knows an encrypted file by its name.
+content_type() {
+    XDG_DATA_HOME=$APPS XDG_DATA_DIRS=/usr/share gio info -a standard::content-type "$1" |
+        sed -n 's/^ *standard::content-type: //p'
+}
+caches=
+command -v gio >/dev/null && command -v update-mime-database >/dev/null && caches=1
+if [[ -n $caches ]]; then
+    printf 'x' >"$E2E_ROOT/cached.!!!"
+    expect_eq "$(content_type "$E2E_ROOT/cached.!!!")" application/x-qor-encrypted \
+        "the content type of an encrypted file"
+fi
+
 # Thunar's file: well-formed, the user's action first and unchanged, ours once each.
 xmllint --noout "$UCA" || fail "uca.xml is not well-formed after the install"
 expect_eq "$(xmllint --xpath 'string(//action[1]/name)' "$UCA")" "Mine & only" "the user's action"
@@ -83,4 +96,6 @@ expect_same "$UCA" "$E2E_ROOT/uca.before"
 left=$(grep -rl "X-QOR-Home" "$HOME" 2>/dev/null)
 expect_eq "$left" "" "files of ours left after the uninstall"
 expect_absent "$QOR_HOME/qor-desktop"
+[[ -z $caches ]] || [[ $(content_type "$E2E_ROOT/cached.!!!") != application/x-qor-encrypted ]] ||
+    fail "the desktop still knows encrypted files after the uninstall"
 checks_end

@@ -127,6 +127,58 @@ TEST(InstallStep, DesktopEntriesNameTheirHomeAndGoWithIt) {
     fs::remove_all(root);
 }
 
+// The desktop's caches of file types and of the programs that open them are rebuilt with the
+// install and the uninstall where their programs are there; without them the install is the same.
+TEST(InstallStep, DesktopCachesAreRebuiltWhereTheirProgramsExist) {
+    const fs::path root = fs::temp_directory_path() / "qor-install-caches-test";
+    fs::remove_all(root);
+    fs::create_directories(root / "build");
+    fs::create_directories(root / "empty path");
+    setenv("QOR_REGISTRY", (root / "registry.reg").string().c_str(), 1);
+    qor::install::InstallPlan plan;
+    plan.home = (root / "home").string();
+    plan.sourceFolder = (root / "build").string();
+    // A blank, a quote and a backslash in the folder reach the programs as one argument.
+    plan.desktop = {(root / "da ta\"\\").string(), (root / "config").string()};
+    const fs::path mime = fs::path(plan.desktop.data) / "mime";
+    const fs::path applications = fs::path(plan.desktop.data) / "applications";
+
+    const std::string path = std::getenv("PATH") != nullptr ? std::getenv("PATH") : "";
+    setenv("PATH", (root / "empty path").string().c_str(), 1);
+    std::string error;
+    const int absent = qor::install::Install(plan, &error);
+    setenv("PATH", path.c_str(), 1);
+    ASSERT_EQ(absent, 0) << error;
+    EXPECT_TRUE(fs::exists(mime / "packages" / "qor-vaultis.xml"));
+    EXPECT_TRUE(fs::exists(applications / "qor-vaultis-open.desktop"));
+    EXPECT_FALSE(fs::exists(mime / "globs2"));
+    EXPECT_FALSE(fs::exists(applications / "mimeinfo.cache"));
+    ASSERT_EQ(qor::install::Uninstall(plan.home, plan.desktop, &error), 0) << error;
+
+    if (std::system("command -v update-mime-database >/dev/null 2>&1") != 0 ||
+        std::system("command -v update-desktop-database >/dev/null 2>&1") != 0) {
+        fs::remove_all(root);
+        GTEST_SKIP() << "update-mime-database or update-desktop-database is not installed";
+    }
+    ASSERT_EQ(qor::install::Install(plan, &error), 0) << error;
+    EXPECT_NE(Contents(mime / "globs2").find(":application/x-qor-encrypted:*.!!!\n"),
+              std::string::npos)
+        << Contents(mime / "globs2");
+    EXPECT_NE(Contents(mime / "globs2").find(":application/x-qor-shared:*.s!!\n"),
+              std::string::npos);
+    EXPECT_NE(Contents(mime / "mime.cache").find("application/x-qor-encrypted"),
+              std::string::npos);
+    EXPECT_NE(Contents(applications / "mimeinfo.cache")
+                  .find("application/x-qor-encrypted=qor-vaultis-open.desktop;"),
+              std::string::npos)
+        << Contents(applications / "mimeinfo.cache");
+
+    ASSERT_EQ(qor::install::Uninstall(plan.home, plan.desktop, &error), 0) << error;
+    EXPECT_EQ(Contents(mime / "globs2").find("x-qor"), std::string::npos);
+    EXPECT_EQ(Contents(applications / "mimeinfo.cache").find("x-qor"), std::string::npos);
+    fs::remove_all(root);
+}
+
 TEST(InstallStep, ExecArgumentsAreQuotedThenEscaped) {
     EXPECT_EQ(qor::install::QuoteExecArgument("/h/a b/qor"), "\"/h/a b/qor\"");
     EXPECT_EQ(qor::install::QuoteExecArgument("/h/$x\"y\\z%q`"),

@@ -120,6 +120,15 @@ TEST(System, ProgramsAndEnvironment) {
     }
     EXPECT_EQ(links, "/dev/null /dev/null /dev/null\n");
 
+    // RunProgram waits: the file is there as soon as it returns, and so is the exit status; a
+    // program not found along the PATH is -1.
+    const std::string waited = dir / "waited.txt";
+    EXPECT_EQ(RunProgram("sh", "-c \"echo done > " + waited + "; exit 3\""), 3);
+    EXPECT_EQ(qor::test::ReadText(waited), "done\n");
+    EXPECT_EQ(RunProgram("qor-no-such-program-7f3a", "x"), -1);
+    EXPECT_EQ(RunProgram(dir / "no-such-program"), -1);
+    EXPECT_EQ(LastError(), kErrorFileNotFound);
+
     setenv("QOR_PLATFORM_TEST_VARIABLE", "value = x", 1);
 #else
     _putenv_s("QOR_PLATFORM_TEST_VARIABLE", "value = x");

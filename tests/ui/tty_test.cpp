@@ -61,6 +61,9 @@ struct TtyRun {
     std::unique_ptr<TtyHost> host;
 };
 
+// How the form underlines a choice's letter.
+#define U(letter) "\x1b[4m" letter "\x1b[24m"
+
 std::string Type(LineEditor& editor, std::string_view keys, std::vector<Action>* actions) {
     std::string echoes;
     for (char c : keys) {
@@ -185,14 +188,16 @@ TEST(TtyForm, LabelsUnitsChoicesAndButtonsHaveTheirPlaces) {
               "    -- Encryption Information --\n"
               "    Encrypt: a.txt b.txt\n"
               "    User Name: alice\n"
-              " 1) Please type your password: ***\n"
-              " 2) [x] Keep password in memory for\n"
+              " 1) Please type your " U("p") "assword: ***\n"
+              " 2) [x] " U("K") "eep password in memory for\n"
               " 3) 5 minute(s)\n"
-              " 4) Cipher: [RC2]\n"
-              " 5) ( ) Fast\n"
-              " 6) (*) Safe\n"
+              " 4) " U("C") "ipher: [RC2]\n"
+              " 5) ( ) " U("F") "ast\n"
+              " 6) (*) " U("S") "afe\n"
               "    Percent Done: 50%\n"
               " 7) OK   8) Cancel\n");
+    // A field's letter is its label's; the minutes' field has no label and OK none of its own.
+    EXPECT_EQ(form.letters, (std::vector<char>{'p', 'k', 0, 'c', 'f', 's', 0, 0}));
     std::vector<int> ids;
     for (size_t index : form.choices)
         ids.push_back(model.Template().controls[index].id);
@@ -204,7 +209,7 @@ TEST(TtyForm, LabelsUnitsChoicesAndButtonsHaveTheirPlaces) {
     view.Show(1022, false);
     view.Show(1028, false);
     form = RenderForm(view);
-    EXPECT_NE(form.text.find("\n    5 minute(s)\n 2) Cipher: [RC2]\n"), std::string::npos)
+    EXPECT_NE(form.text.find("\n    5 minute(s)\n 2) " U("C") "ipher: [RC2]\n"), std::string::npos)
         << form.text;
     EXPECT_EQ(form.text.find("password:"), std::string::npos);
     EXPECT_EQ(form.choices.size(), 6u);
@@ -220,7 +225,7 @@ TEST(TtyHost, ListBoxItemsAreNumberedAndEachNumberTogglesItsItem) {
                                         " 1) [ ] a\n"
                                         " 2) [x] b\n"
                                         " 3) [x] c\n"
-                                        " 4) Take   5) OK\n"),
+                                        " 4) " U("T") "ake   5) OK\n"),
               std::string::npos)
         << run.terminal->screen;
 }
@@ -250,8 +255,8 @@ TEST(TtyHost, TypingThePasswordAndEnterConfirms) {
     EXPECT_EQ(run.terminal->screen,
               "\n== Password ==\n"
               "    User Name: alice\n"
-              " 1) Please type in your password: \n"
-              " 2) [ ] Keep password in memory for\n"
+              " 1) Please type in your " U("p") "assword: \n"
+              " 2) [ ] " U("K") "eep password in memory for\n"
               "    5\n"
               " 3) OK   4) Cancel\n"
               "(Enter = OK, Tab = choices, Esc = Cancel)\n"
@@ -289,9 +294,84 @@ TEST(TtyHost, ChoicesToggleCheckBoxesAndMoveBetweenFields) {
     EXPECT_EQ(run.host->RunModal(dialog), kIdOk);
     EXPECT_TRUE(dialog.keep());
     EXPECT_EQ(dialog.minutes(), 9);
-    EXPECT_NE(run.terminal->screen.find(" 2) [x] Keep password in memory for\n 3) 5\n"),
+    EXPECT_NE(run.terminal->screen.find(" 2) [x] " U("K") "eep password in memory for\n 3) 5\n"),
               std::string::npos)
         << run.terminal->screen;
+}
+
+TEST(TtyHost, ALetterPicksItsChoiceAtOnceInEitherCase) {
+    // z is no one's letter; s and L click their radio buttons; after a digit a letter is
+    // refused and the number stands; c opens the drop-down list (its label's letter), where 3
+    // picks DES; Enter alone is OK.
+    TtyRun run("zsL1x\nc3\n\n");
+    test::OptionsModel options;
+    EXPECT_EQ(run.host->RunModal(options), kIdOk);
+    EXPECT_EQ(options.checked, (std::vector<bool>{true, false, false, true}));
+    EXPECT_EQ(options.calls, (std::vector<std::string>{"command 102", "command 105", "command 101",
+                                                       "text 104 2", "command 1"}));
+    const std::string& screen = run.terminal->screen;
+    EXPECT_NE(
+        screen.find(" 1) (*) " U(
+            "F") "ast\n"
+                 " 2) ( ) " U(
+                     "S") "afe\n"
+                          " 3) (*) S" U(
+                              "m") "all\n"
+                                   " 4) ( ) " U(
+                                       "L") "arge\n"
+                                            " 5) " U(
+                                                "C") "ipher: [RC4]\n"
+                                                     " 6) OK\n"
+                                                     "Choose 1-6, Enter = OK, Esc = Cancel: \as\n"),
+        std::string::npos)
+        << screen;
+    EXPECT_NE(screen.find("Esc = Cancel: 1\a\n"), std::string::npos) << screen;
+
+    // Within a field the letters are typed, not chosen: the password ends "kp".
+    TtyRun typed("hunterkp\n");
+    DemoPasswordDialog dialog("alice", "hunterkp", false, 5);
+    EXPECT_EQ(typed.host->RunModal(dialog), kIdOk);
+    EXPECT_FALSE(dialog.keep());
+
+    // Tab, k ticks "Keep", P goes back to the password field.
+    TtyRun back("\tkPhunter2\n\n");
+    DemoPasswordDialog kept("alice", "hunter2", false, 5);
+    EXPECT_EQ(back.host->RunModal(kept), kIdOk);
+    EXPECT_TRUE(kept.keep());
+}
+
+TEST(TtyForm, WhereTwoChoicesShareALetterTheFirstInTheDialogWins) {
+    DialogTemplate dialog;
+    dialog.caption = "Shared";
+    dialog.controls = {
+        PushButton(111, "&Take", {}),   // first in the dialog, numbered last
+        CheckBox(112, "&Tidy up", {}),  // the same letter, numbered first
+        CheckBox(113, "S&&&tay", {}),   // "&&" is a visible ampersand: its letter is t
+        CheckBox(114, "&&Co", {}),      // no letter at all
+        Static("&Name:", {}),
+        Edit(115, {}),
+        CheckBox(116, "&\xc3\xa9t\xc3\xa9", {}),  // a letter outside ASCII underlined whole
+    };
+    PlainView view(dialog);
+    Form form = RenderForm(view);
+    EXPECT_EQ(form.text,
+              "\n== Shared ==\n"
+              " 1) [ ] " U("T") "idy up\n"
+              " 2) [ ] S&" U("t") "ay\n"
+              " 3) [ ] &Co\n"
+              " 4) " U("N") "ame: \n"
+              " 5) [ ] " U("\xc3\xa9") "t\xc3\xa9\n"
+              " 6) " U("T") "ake\n");
+    EXPECT_EQ(form.letters, (std::vector<char>{'t', 't', 0, 'n', 0, 't'}));
+    EXPECT_EQ(ChoiceByLetter(form, 't'), 6);
+    EXPECT_EQ(ChoiceByLetter(form, 'T'), 6);
+    EXPECT_EQ(ChoiceByLetter(form, 'n'), 4);
+    EXPECT_EQ(ChoiceByLetter(form, 'c'), 0);
+    EXPECT_EQ(ChoiceByLetter(form, '5'), 0);
+
+    // Once the button is gone the first check box takes the letter.
+    view.Enable(111, false);
+    EXPECT_EQ(ChoiceByLetter(RenderForm(view), 't'), 1);
 }
 
 TEST(TtyHost, EnterAloneAtTheChoicesPressesTheDefaultButton) {

@@ -80,6 +80,33 @@ bool WriteFile(const std::string& path, const std::string& text, std::string* er
     return true;
 }
 
+// One argument of a command line as a started program splits it: quoted, with the backslashes
+// before a quote (or the closing one) doubled and each quote escaped.
+std::string QuoteCommandArgument(const std::string& argument) {
+    std::string quoted = "\"";
+    size_t backslashes = 0;
+    for (char c : argument) {
+        if (c == '\\') {
+            ++backslashes;
+        } else {
+            if (c == '"') quoted.append(backslashes + 1, '\\');
+            backslashes = 0;
+        }
+        quoted += c;
+    }
+    quoted.append(backslashes, '\\');
+    return quoted + "\"";
+}
+
+// The desktop reads the file types and which program opens them from caches that these programs
+// build from the folders; where a desktop has not got them it reads the folders themselves, so
+// their absence is no fault.
+void UpdateDesktopCaches(const DesktopFolders& folders) {
+    platform::RunProgram("update-mime-database", QuoteCommandArgument(folders.data + "/mime"));
+    platform::RunProgram("update-desktop-database",
+                         QuoteCommandArgument(folders.data + "/applications"));
+}
+
 bool WrittenFor(const std::string& path, const std::string& home) {
     std::ifstream in(fs::u8path(path));
     const std::string marker = HomeMarker(path, home);
@@ -219,6 +246,7 @@ int WriteDesktopEntries(const DesktopFolders& folders, const std::string& home,
     const std::vector<std::string> paths = DesktopEntryPaths(folders);
     if (!WriteFile(paths[0], MimePackage(home), error)) return 1;
     if (!WriteFile(paths[1], OpenEntry(home), error)) return 1;
+    UpdateDesktopCaches(folders);
     if (platform::Exists(home + "/" + kAutostartProgram)) {
         if (!WriteFile(paths[2], AutostartEntry(home), error)) return 1;
     } else if (WrittenFor(paths[2], home)) {
@@ -231,11 +259,14 @@ int WriteDesktopEntries(const DesktopFolders& folders, const std::string& home,
 
 void RemoveDesktopEntries(const DesktopFolders& folders, const std::string& home) {
     if (folders.data.empty() || folders.config.empty()) return;
+    bool removed = false;
     for (const std::string& path : DesktopEntryPaths(folders)) {
         if (!WrittenFor(path, home)) continue;
         std::error_code ec;
         fs::remove(fs::u8path(path), ec);
+        removed = true;
     }
+    if (removed) UpdateDesktopCaches(folders);
     RemoveFileManagerEntries(folders, home);
 }
 

@@ -27,10 +27,12 @@ DesktopFolders DefaultDesktopFolders();
 // The files written for `home`, in the order they are written.
 std::vector<std::string> DesktopEntryPaths(const DesktopFolders& folders);
 
-// Writes the entries (the log-on entry only when the start-up program is in the home folder).
-// 0 on success; otherwise a one-line reason in *error.
+// Writes the entries (the log-on entry only when the start-up program is in the home folder),
+// then has the desktop's caches of file types and their programs rebuilt where the programs
+// for that are installed. 0 on success; otherwise a one-line reason in *error.
 int WriteDesktopEntries(const DesktopFolders& folders, const std::string& home, std::string* error);
-// Removes the entries that were written for `home`; others (another install's) stay.
+// Removes the entries that were written for `home` (and rebuilds the caches); others (another
+// install's) stay.
 void RemoveDesktopEntries(const DesktopFolders& folders, const std::string& home);
 
 // A command-line argument quoted for a desktop entry's Exec key (the quoting rules of the

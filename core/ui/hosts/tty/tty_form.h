@@ -13,6 +13,9 @@
 // the template); a static just after an edit (past spin arrows) shares
 // the edit's line as its unit. Password fields show one '*' per character. A list box shows
 // its items one a line, each numbered, "[x]" before the selected ones.
+//
+// A numbered control's marked letter (its own text's '&', or its label's for a field or a
+// drop-down list) is underlined as in a window, and picks it as well as its number does.
 #pragma once
 
 #include <string>
@@ -28,10 +31,22 @@ struct Form {
     // the list box's item that number stands for (-1: the control itself).
     std::vector<size_t> choices;
     std::vector<int> items;
+    // letters[n - 1] is the lower-case letter that picks choice n as well, or 0.
+    std::vector<char> letters;
 };
 
 // `buttons` false leaves the push buttons out (a progress dialog is cancelled with Esc).
 Form RenderForm(const StateView& view, bool buttons = true);
+
+// The choice `key` picks by its letter, in either case: its number (from 1), or 0 when no
+// choice has that letter. Where several share it the first in the dialog's order wins.
+int ChoiceByLetter(const Form& form, int key);
+
+// The lower-case ASCII letter a single '&' marks in `text`, or 0.
+char MnemonicLetter(std::string_view text);
+
+// `text` without its '&' markers, the marked character underlined (SGR 4 ... 24).
+std::string Underlined(std::string_view text);
 
 // The label printed before an edit field's value (with its trailing blank), or "".
 std::string FieldLabel(const StateView& view, size_t index);

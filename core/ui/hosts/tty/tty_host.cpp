@@ -310,15 +310,22 @@ class TtyHost::Run {
         io_.Write("\n");
     }
 
-    // Reads a number from 1 to `count`; 0 for Enter alone, -1 when the run should go on
-    // without a choice (cancelled, closed or input ended).
-    int ReadChoice(size_t count) {
+    // Reads a number from 1 to `count`, or takes a choice of `form` at once by its letter
+    // typed before any digit; 0 for Enter alone, -1 when the run should go on without a
+    // choice (cancelled, closed or input ended).
+    int ReadChoice(size_t count, const Form* form = nullptr) {
         LineEditor editor("", 3, false);
         for (;;) {
             int key = NextKey();
             if (!Deliver(key)) return -1;
             std::string echo;
             if (key >= 0x20 && key < 0x7f && !IsDigitKey(key)) {
+                const int number =
+                    form != nullptr && editor.text().empty() ? ChoiceByLetter(*form, key) : 0;
+                if (number > 0) {
+                    io_.Write(std::string(1, static_cast<char>(key)) + "\n");
+                    return number;
+                }
                 io_.Write("\a");
                 continue;
             }
@@ -350,7 +357,7 @@ class TtyHost::Run {
                                 ? std::string()
                                 : "Choose 1-" + std::to_string(form.choices.size()) + ", ";
         io_.Write(range + "Enter = " + DefaultName() + ", Esc = Cancel: ");
-        int number = ReadChoice(form.choices.size());
+        int number = ReadChoice(form.choices.size(), &form);
         if (number == 0) PressDefault();
         if (number <= 0) return;
         ControlState& state = view_.states()[form.choices[number - 1]];

@@ -4,7 +4,8 @@
 // change OnTextChanged; Enter presses the default button, Tab moves to the numbered choices,
 // Esc or Ctrl-C is Cancel (which the model may refuse). At the choices, a number and Enter
 // edits a field, clicks a check box or radio button, picks from a list or presses a button;
-// Enter alone presses the default button. Message boxes list their buttons by number; Enter
+// a choice's underlined letter alone (either case) does the same at once; Enter alone presses
+// the default button. Message boxes list their buttons by number; Enter
 // takes the first. Timers fire between key reads.
 #pragma once
 

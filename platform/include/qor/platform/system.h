@@ -30,6 +30,9 @@ bool OsRandom(uint8_t* out, size_t length);
 // WinExec: starts a program (path, then arguments) without waiting for it. False when it
 // could not be started.
 bool StartProgram(const std::string& path, const std::string& arguments = "");
+// Starts a program as StartProgram does and waits for it: its exit status, or -1 when it could
+// not be started (not found: a bare name is looked for along the PATH).
+int RunProgram(const std::string& path, const std::string& arguments = "");
 
 // LoadLibrary / GetProcAddress / FreeLibrary with the usual reference counting. On Linux the
 // bare name is looked up in the folder of the calling program first.
