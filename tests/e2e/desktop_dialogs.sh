@@ -47,6 +47,20 @@ run_gtk share 0 'dialog "File Sharing - Encryption": 1044="onetime1" 1045="oneti
 expect_transcript share <<<$'dialog: File Sharing - Encryption\ndialog: Encrypting'
 expect_tree "$W" <<<"report.doc
 report.exe"
+# Again: report.exe exists now, so the desktop's save dialog asks for another name (the
+# product adds ".exe" to a name typed without one).
+run_gtk share-again 0 'dialog "File Sharing - Encryption": 1044="onetime1" 1045="onetime1" 1046=1 -> 1
+message "already exsists" -> OK
+dialog "Save As": 1152="report copy" -> 1' share-encrypt "$W/report.doc"
+expect_transcript share-again <<<"dialog: File Sharing - Encryption
+dialog: Encrypting
+message: QOR Vaultis: \"$W/report.exe\" already exsists.  Please choose another file name. [OK]
+dialog: Save As"
+expect_tree "$W" <<<"report copy.exe
+report.doc
+report.exe"
+[[ $(head -c 4 -- "$W/report copy.exe" | od -An -tx1 | tr -d ' \n') == 7f454c46 ]] ||
+    fail "report copy.exe is no program"
 
 run_gtk change 0 'dialog "Change Password": 1301="secret1" 1302="badpass9" 1303="badpass9" -> 1
 dialog "QOR Vaultis": -> 2

@@ -69,6 +69,10 @@ class ForwardingHost : public DialogHost {
     }
     void Beep() override { host_.Beep(); }
     int ProgressCancelAfter() const override { return host_.ProgressCancelAfter(); }
+    int ChooseSaveFile(OwnerWindow owner, const SaveFileRequest& request,
+                       std::string* chosen) override {
+        return host_.ChooseSaveFile(owner, request, chosen);
+    }
 
   private:
     DialogHost& host_;

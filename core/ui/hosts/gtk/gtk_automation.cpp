@@ -154,6 +154,33 @@ int GtkAutomation::MessageShown(GtkWidget* box, std::string_view text, std::stri
     return entry->answer;
 }
 
+int GtkAutomation::ChooserShown(GtkWidget* chooser, std::string_view caption) {
+    Log("dialog: " + std::string(caption));
+    const script::Entry* entry = Take(script::EntryKind::kDialog);
+    if (entry == nullptr) Fail("unscripted dialog: " + std::string(caption));
+    if (!entry->anyCaption && entry->caption != caption) {
+        Fail("scenario line " + std::to_string(entry->line) + ": expected dialog \"" +
+             entry->caption + "\" but got \"" + std::string(caption) + "\"");
+    }
+    constexpr int kFileName = 1152;
+    int response = GTK_RESPONSE_CANCEL;
+    for (const script::Step& step : entry->steps) {
+        if (step.kind == script::StepKind::kSet && step.control.id == kFileName) {
+            gtk_file_chooser_set_current_name(GTK_FILE_CHOOSER(chooser),
+                                              std::string(step.value.view()).c_str());
+        } else if (step.kind == script::StepKind::kPress &&
+                   (step.control.id == kIdOk || step.control.id == kIdCancel)) {
+            response = step.control.id == kIdOk ? GTK_RESPONSE_ACCEPT : GTK_RESPONSE_CANCEL;
+            break;
+        } else {
+            Fail("scenario line " + std::to_string(entry->line) + ": the file chooser takes " +
+                 std::to_string(kFileName) + "=\"name\" and -> 1 or -> 2");
+        }
+    }
+    Shot(chooser, caption);
+    return response;
+}
+
 int GtkAutomation::ProgressCancelAfter() {
     const script::Entry* entry = Take(script::EntryKind::kProgress);
     return entry != nullptr ? entry->cancelAfter : kNeverCancel;

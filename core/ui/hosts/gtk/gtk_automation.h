@@ -32,6 +32,10 @@ class GtkAutomation {
     // The next line answers the box on the screen; returns the button to press.
     int MessageShown(GtkWidget* box, std::string_view text, std::string_view caption,
                      MessageButtons buttons);
+    // The next line answers the desktop's file chooser just shown (`caption` is what the
+    // scenario names it): 1152, the file-name field as on Windows, is typed into its name;
+    // returns the chooser's response to the button pressed (1 accepts, 2 cancels).
+    int ChooserShown(GtkWidget* chooser, std::string_view caption);
     // A progress dialog takes a `progress` line when one is next.
     int ProgressCancelAfter();
     void Status(std::string_view text);

@@ -5,6 +5,7 @@
 #include "gtk_automation.h"
 #include "gtk_dialog.h"
 #include "gtk_message.h"
+#include "gtk_save_chooser.h"
 
 namespace qor::ui::gtk {
 
@@ -25,6 +26,10 @@ int GtkHost::ShowMessage(OwnerWindow, std::string_view text, std::string_view ca
 
 int GtkHost::ProgressCancelAfter() const {
     return automation_ != nullptr ? automation_->ProgressCancelAfter() : kNeverCancel;
+}
+
+int GtkHost::ChooseSaveFile(OwnerWindow, const SaveFileRequest& request, std::string* chosen) {
+    return RunSaveChooser(*this, top_, request, chosen);
 }
 
 void GtkHost::Beep() {

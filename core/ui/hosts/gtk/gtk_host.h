@@ -31,6 +31,8 @@ class GtkHost : public DialogHost {
                     MessageButtons buttons, MessageIcon icon) override;
     void Beep() override;
     int ProgressCancelAfter() const override;
+    int ChooseSaveFile(OwnerWindow owner, const SaveFileRequest& request,
+                       std::string* chosen) override;
 
     // The scenario that drives the dialogs in end-to-end tests ($QOR_GTK_SCENARIO), or nullptr.
     GtkAutomation* automation() const { return automation_.get(); }
