@@ -23,17 +23,22 @@ struct Mapping {
     std::string line;
 };
 
-std::vector<Mapping> WritableMappings() {
+std::vector<Mapping> WritableMappings(const ScanOptions& options) {
     std::ifstream maps("/proc/self/maps");
     std::vector<Mapping> mappings;
     for (std::string line; std::getline(maps, line);) {
         std::istringstream fields(line);
         std::string range, permissions;
         fields >> range >> permissions;
-        // rw-p: private, readable and writable; shared memory belongs to others as well.
-        if (permissions.size() < 4 || permissions[0] != 'r' || permissions[1] != 'w' ||
-            permissions[3] != 'p')
-            continue;
+        // rw-p: private, readable and writable; shared memory (rw-s) belongs to others as well
+        // and is read only when asked for.
+        if (permissions.size() < 4 || permissions[0] != 'r' || permissions[1] != 'w') continue;
+        if (permissions[3] != 'p') {
+            if (!options.shared || permissions[3] != 's') continue;
+            if (!options.sharedExcept.empty() &&
+                line.find(options.sharedExcept) != std::string::npos)
+                continue;
+        }
         if (line.find("[vvar]") != std::string::npos) continue;
         Mapping mapping;
         mapping.start = std::stoull(range.substr(0, range.find('-')), nullptr, 16);
@@ -80,7 +85,8 @@ bool MaskedSecret::MatchesAt(const uint8_t* at) const {
     return true;
 }
 
-ScanResult ScanWritableMemory(const std::vector<MaskedSecret>& secrets) {
+ScanResult ScanWritableMemory(const std::vector<MaskedSecret>& secrets,
+                              const ScanOptions& options) {
     ScanResult result;
     size_t longest = 1;
     for (const MaskedSecret& secret : secrets)
@@ -91,7 +97,12 @@ ScanResult ScanWritableMemory(const std::vector<MaskedSecret>& secrets) {
     const uint64_t ownStart = reinterpret_cast<uintptr_t>(buffer.data());
     const uint64_t ownEnd = ownStart + buffer.size();
     MemoryReader reader;
-    for (const Mapping& mapping : WritableMappings()) {
+    const auto allowed = [&](uint64_t address) {
+        return std::any_of(options.allowed.begin(), options.allowed.end(), [&](const auto& range) {
+            return address >= range.first && address < range.second;
+        });
+    };
+    for (const Mapping& mapping : WritableMappings(options)) {
         if (mapping.end - mapping.start > kLargestScanned) {
             result.skipped.push_back(mapping.line);
             continue;
@@ -117,7 +128,7 @@ ScanResult ScanWritableMemory(const std::vector<MaskedSecret>& secrets) {
                     k = static_cast<size_t>(static_cast<const uint8_t*>(next) - buffer.data());
                     if (!secret.MatchesAt(buffer.data() + k)) continue;
                     const uint64_t address = at + k;
-                    if (address >= ownStart && address < ownEnd) continue;
+                    if ((address >= ownStart && address < ownEnd) || allowed(address)) continue;
                     result.findings.push_back({secret.name(), mapping.line, address});
                 }
             }

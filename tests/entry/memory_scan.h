@@ -9,6 +9,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace qor::entry::test {
@@ -45,9 +46,23 @@ struct ScanResult {
     std::vector<std::string> skipped;
 };
 
+// Where a copy is the intended one rather than a leftover.
+struct ScanOptions {
+    // Address ranges [first, second) whose copies are not reported: the caller's own hand-over
+    // block, which holds the password by contract while the caller keeps it.
+    std::vector<std::pair<uint64_t, uint64_t>> allowed;
+    // Shared writable mappings too (another process's memory as well as ours: the shared block
+    // without a keyring), except those whose line in /proc/self/maps contains `sharedExcept`
+    // when it is not empty.
+    bool shared = false;
+    std::string sharedExcept;
+};
+
 // Every copy of each secret in the private readable and writable mappings (data and bss of every
-// loaded object, the heaps, the stacks of all threads, anonymous memory).
-ScanResult ScanWritableMemory(const std::vector<MaskedSecret>& secrets);
+// loaded object, the heaps, the stacks of all threads, anonymous memory), and in the shared ones
+// when `options` asks for them.
+ScanResult ScanWritableMemory(const std::vector<MaskedSecret>& secrets,
+                              const ScanOptions& options = {});
 
 // A line per finding, naming the secret, the mapping and the offset in it, and the bytes around
 // the copy (the copy itself shown as "**"), for finding the code that left it.

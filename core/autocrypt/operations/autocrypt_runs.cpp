@@ -146,6 +146,7 @@ void RunList(ui::OwnerWindow owner, bool encrypt) {
 }  // namespace
 
 void AutoEncrypt(ui::OwnerWindow owner, PasswordHandOver* handOver) {
+    const profile::UnkeptPasswordScope passwordUse;
     GatherEntropy();
     if (dialogs::LoadOrRecover(owner) != 0) return;
     const int size = ProbeListSize();
@@ -164,10 +165,10 @@ void AutoEncrypt(ui::OwnerWindow owner, PasswordHandOver* handOver) {
     if (dialogs::AskPassword(owner, handOver, nullptr) == -1) return;
     GatherEntropy();
     RunList(owner, true);
-    profile::Cache().ClearPassword(false);
 }
 
 void AutoDecrypt(ui::OwnerWindow owner, PasswordHandOver* handOver) {
+    const profile::UnkeptPasswordScope passwordUse;
     GatherEntropy();
     if (dialogs::LoadOrRecover(owner) != 0) return;
     if (profile::Profile().ByteAttribute(profile::kAttrDecryptAtStartup) == 0) return;
@@ -175,11 +176,11 @@ void AutoDecrypt(ui::OwnerWindow owner, PasswordHandOver* handOver) {
     if (dialogs::AskPassword(owner, handOver, "QOR Vaultis Auto Decryption") == -1) return;
     GatherEntropy();
     RunList(owner, false);
-    profile::Cache().ClearPassword(false);
 }
 
 void EncryptNow(ui::OwnerWindow owner, const std::vector<std::string>& entries,
                 PasswordHandOver* handOver) {
+    const profile::UnkeptPasswordScope passwordUse;
     if (dialogs::LoadOrRecover(owner) != 0) return;
     if (dialogs::AskPassword(owner, handOver, nullptr) == -1) return;
     RunArray(owner, entries, true);
@@ -187,6 +188,7 @@ void EncryptNow(ui::OwnerWindow owner, const std::vector<std::string>& entries,
 
 void DecryptNow(ui::OwnerWindow owner, const std::vector<std::string>& entries,
                 PasswordHandOver* handOver) {
+    const profile::UnkeptPasswordScope passwordUse;
     if (dialogs::LoadOrRecover(owner) != 0) return;
     if (dialogs::AskPassword(owner, handOver, nullptr) == -1) return;
     RunArray(owner, entries, false);

@@ -75,6 +75,9 @@ int AutoCryptGetFirst(ui::OwnerWindow owner, char* buffer, PasswordHandOver* han
     MissingEntryDecision() = MissingEntryChoice::kAsk;
     // A list an earlier reader of this process left open is closed (and encrypted) first.
     CloseCurrentList();
+    // The open list keeps its own copy for encrypting itself again, and the caller's block the
+    // one for the update: the cache's is needed only until the list is open.
+    const profile::UnkeptPasswordScope passwordUse;
     if (dialogs::LoadOrRecover(owner) != 0 || dialogs::AskPassword(owner, handOver, nullptr) != 0) {
         EndRead(buffer);
         return -1;
@@ -124,6 +127,7 @@ int AutoCryptGetNext(ui::OwnerWindow owner, char* buffer) {
 
 void UpdateAutocryptList(ui::OwnerWindow owner, const std::vector<std::string>& entries,
                          int startUp, int shutDown, PasswordHandOver* handOver) {
+    const profile::UnkeptPasswordScope passwordUse;
     if (dialogs::LoadOrRecover(owner) != 0) return;
     // The reader put the password into the block: it is taken without asking again.
     if (handOver != nullptr) handOver->valid = 1;

@@ -51,4 +51,15 @@ class PasswordCache {
 // The process-wide cache, over the process-wide profile.
 PasswordCache& Cache();
 
+// The span of an operation that uses the cached password: when it ends, however it ends, the
+// password goes unless the user keeps it, so that nothing the user did not choose to keep waits
+// in the library for the next call.
+class UnkeptPasswordScope {
+  public:
+    UnkeptPasswordScope() = default;
+    ~UnkeptPasswordScope() { Cache().ClearPassword(false); }
+    UnkeptPasswordScope(const UnkeptPasswordScope&) = delete;
+    UnkeptPasswordScope& operator=(const UnkeptPasswordScope&) = delete;
+};
+
 }  // namespace qor::profile
