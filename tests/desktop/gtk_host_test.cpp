@@ -124,6 +124,168 @@ TEST_F(GtkHostTest, MessageBoxesAnswerWithTheButtonPressedAndEscapeDismisses) {
     EXPECT_EQ(defaults, std::vector<int>{kIdYes});
 }
 
+// A button that opens the desktop's chooser in `folder` and keeps what it gave.
+class ChooserModel : public DialogModel {
+  public:
+    explicit ChooserModel(std::string folder) : folder_(std::move(folder)) {
+        template_.caption = "Chooser";
+        template_.rect = {0, 0, 120, 40};
+        template_.controls = {PushButton(1119, "&Browse...", {7, 7, 50, 14})};
+    }
+    const DialogTemplate& Template() const override { return template_; }
+    void OnCommand(DialogView& view, int) override {
+        chosen = view.ChooseFiles("Add to the AutoCrypt List", folder_);
+        view.Close(kIdOk);
+    }
+    std::vector<std::string> chosen;
+
+  private:
+    std::string folder_;
+    DialogTemplate template_;
+};
+
+// The widget inside `root` (internal children too) that is a button labelled `label`.
+GtkWidget* ButtonLabelled(GtkWidget* root, const char* label) {
+    struct Search {
+        const char* label;
+        GtkWidget* found = nullptr;
+        static void Visit(GtkWidget* widget, gpointer data) {
+            auto* search = static_cast<Search*>(data);
+            if (search->found != nullptr) return;
+            if (GTK_IS_BUTTON(widget) && gtk_button_get_label(GTK_BUTTON(widget)) != nullptr &&
+                std::string(gtk_button_get_label(GTK_BUTTON(widget))) == search->label) {
+                search->found = widget;
+                return;
+            }
+            if (GTK_IS_CONTAINER(widget)) gtk_container_forall(GTK_CONTAINER(widget), Visit, data);
+        }
+    } search{label};
+    Search::Visit(root, &search);
+    return search.found;
+}
+
+// The chooser's list of files.
+GtkTreeView* FileList(GtkWidget* chooser) {
+    struct Search {
+        GtkWidget* found = nullptr;
+        static void Visit(GtkWidget* widget, gpointer data) {
+            auto* search = static_cast<Search*>(data);
+            if (search->found != nullptr) return;
+            if (GTK_IS_TREE_VIEW(widget) && gtk_widget_get_mapped(widget)) {
+                search->found = widget;
+                return;
+            }
+            if (GTK_IS_CONTAINER(widget)) gtk_container_forall(GTK_CONTAINER(widget), Visit, data);
+        }
+    } search;
+    Search::Visit(chooser, &search);
+    return GTK_TREE_VIEW(search.found);
+}
+
+// What a user does in the chooser: selects `names` in the folder shown (once it is listed),
+// photographs it, and clicks the button labelled `button`.
+struct ChooserHand {
+    std::string folder;
+    std::vector<std::string> names;
+    const char* button;
+    std::string shot;
+    int ticks = 0;
+    size_t selected = 0;
+    std::vector<std::string> rows;  // the list's rows selected so far
+
+    static gboolean Tick(gpointer data) {
+        auto* hand = static_cast<ChooserHand*>(data);
+        GtkWidget* chooser = nullptr;
+        GList* windows = gtk_window_list_toplevels();
+        for (GList* w = windows; w != nullptr; w = w->next)
+            if (GTK_IS_FILE_CHOOSER_DIALOG(w->data) && gtk_widget_get_visible(GTK_WIDGET(w->data)))
+                chooser = GTK_WIDGET(w->data);
+        g_list_free(windows);
+        if (++hand->ticks > 100) {
+            ADD_FAILURE() << "the chooser never came or never selected " << hand->names.size();
+            if (chooser != nullptr) gtk_dialog_response(GTK_DIALOG(chooser), GTK_RESPONSE_CANCEL);
+            return G_SOURCE_REMOVE;
+        }
+        if (chooser == nullptr) return G_SOURCE_CONTINUE;
+        GSList* files = gtk_file_chooser_get_filenames(GTK_FILE_CHOOSER(chooser));
+        const size_t count = g_slist_length(files);
+        g_slist_free_full(files, g_free);
+        // One name at a time, each once the one before shows as selected (the folder is listed
+        // meanwhile). Selecting a name moves the list's cursor, which unselects the others: the
+        // rows selected before are selected again at the end, as with Ctrl held.
+        if (count < (hand->selected > 0 ? 1u : 0u)) return G_SOURCE_CONTINUE;
+        GtkTreeSelection* rows = gtk_tree_view_get_selection(FileList(chooser));
+        GList* selectedRows =
+            hand->selected > 0 ? gtk_tree_selection_get_selected_rows(rows, nullptr) : nullptr;
+        for (GList* row = selectedRows; row != nullptr; row = row->next) {
+            gchar* text = gtk_tree_path_to_string(static_cast<GtkTreePath*>(row->data));
+            hand->rows.emplace_back(text);
+            g_free(text);
+        }
+        g_list_free_full(selectedRows, reinterpret_cast<GDestroyNotify>(gtk_tree_path_free));
+        if (hand->selected < hand->names.size()) {
+            gtk_file_chooser_select_filename(
+                GTK_FILE_CHOOSER(chooser),
+                (hand->folder + "/" + hand->names[hand->selected++]).c_str());
+            return G_SOURCE_CONTINUE;
+        }
+        // The list selects its first row when it takes the focus: only the names count.
+        gtk_tree_selection_unselect_all(rows);
+        for (const std::string& row : hand->rows) {
+            GtkTreePath* path = gtk_tree_path_new_from_string(row.c_str());
+            gtk_tree_selection_select_path(rows, path);
+            gtk_tree_path_free(path);
+        }
+        files = gtk_file_chooser_get_filenames(GTK_FILE_CHOOSER(chooser));
+        EXPECT_EQ(g_slist_length(files), hand->names.size());
+        g_slist_free_full(files, g_free);
+        if (!hand->shot.empty()) {
+            const fs::path file = fs::path(QOR_SCREENSHOT_DIR) / (hand->shot + ".png");
+            EXPECT_TRUE(SaveWindowScreenshot(chooser, file.string()));
+        }
+        GtkWidget* button = ButtonLabelled(chooser, hand->button);
+        EXPECT_NE(button, nullptr) << hand->button;
+        if (button != nullptr)
+            gtk_button_clicked(GTK_BUTTON(button));
+        else
+            gtk_dialog_response(GTK_DIALOG(chooser), GTK_RESPONSE_CANCEL);
+        return G_SOURCE_REMOVE;
+    }
+};
+
+// The AutoCrypt list takes folders as well as files: the chooser adds files with its accept
+// button and folders with "Add Folder" (the selected ones, or the folder shown when none is).
+TEST_F(GtkHostTest, TheChooserAddsFilesOrFoldersByTheirButtons) {
+    const fs::path folder = fs::path(Folder("chooser"));
+    fs::create_directories(folder / "sub folder");
+    std::FILE* file = std::fopen((folder / "a.txt").c_str(), "w");
+    ASSERT_NE(file, nullptr);
+    std::fputs("a", file);
+    std::fclose(file);
+
+    const auto choose = [&](std::vector<std::string> names, const char* button,
+                            std::string shot = {}) {
+        ChooserModel model(folder.string());
+        ChooserHand hand{folder.string(), std::move(names), button, std::move(shot), 0, 0, {}};
+        host_.SetDialogHookForTesting([&hand](GtkDialogWindow& shown) {
+            g_timeout_add(50, ChooserHand::Tick, &hand);
+            shown.Click(1119);
+        });
+        EXPECT_EQ(host_.RunModal(model), kIdOk);
+        return model.chosen;
+    };
+    const std::string sub = (folder / "sub folder").string();
+    const std::string a = (folder / "a.txt").string();
+    EXPECT_EQ(choose({"sub folder"}, kAddFolderLabel, "chooser-folder"), Lines{sub});
+    EXPECT_EQ(choose({}, kAddFolderLabel), Lines{folder.string()});
+    EXPECT_EQ(choose({"a.txt"}, kAddFilesLabel, "chooser-file"), Lines{a});
+    // Files selected with a folder are not added by "Add Folder"; with only files selected it
+    // adds the folder shown.
+    EXPECT_EQ(choose({"a.txt", "sub folder"}, kAddFolderLabel), Lines{sub});
+    EXPECT_EQ(choose({"a.txt"}, kAddFolderLabel), Lines{folder.string()});
+    EXPECT_EQ(choose({"a.txt"}, "_Cancel"), Lines{});
+}
+
 // The product's dialogs as a user meets them, each photographed.
 TEST_F(GtkHostTest, ProductDialogsShowAndWork) {
     SetUpUser("secret1", 5, false);

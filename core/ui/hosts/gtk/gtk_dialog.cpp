@@ -172,22 +172,39 @@ void GtkView::SetCursor(CursorShape shape, int) {
     if (cursor != nullptr) g_object_unref(cursor);
 }
 
+// GTK's open chooser enters a folder where its accept button is pressed on it, so folders are
+// added by a button of their own: the folders selected, or with no folder selected the one shown.
 std::vector<std::string> GtkView::ChooseFiles(std::string_view title, std::string_view folder) {
     GtkWidget* chooser = gtk_file_chooser_dialog_new(
         std::string(title).c_str(), GTK_WINDOW(window_.window_), GTK_FILE_CHOOSER_ACTION_OPEN,
-        "_Cancel", GTK_RESPONSE_CANCEL, "_Open", GTK_RESPONSE_ACCEPT, nullptr);
+        "_Cancel", GTK_RESPONSE_CANCEL, kAddFolderLabel, kAddFolderResponse, kAddFilesLabel,
+        GTK_RESPONSE_ACCEPT, nullptr);
+    gtk_dialog_set_default_response(GTK_DIALOG(chooser), GTK_RESPONSE_ACCEPT);
+    GtkWidget* addFolder =
+        gtk_dialog_get_widget_for_response(GTK_DIALOG(chooser), kAddFolderResponse);
+    gtk_widget_set_tooltip_text(addFolder,
+                                "Adds the selected folders, or the folder shown when no folder "
+                                "is selected, with everything in them");
     gtk_file_chooser_set_select_multiple(GTK_FILE_CHOOSER(chooser), TRUE);
     gtk_file_chooser_set_local_only(GTK_FILE_CHOOSER(chooser), TRUE);
     if (!folder.empty())
         gtk_file_chooser_set_current_folder(GTK_FILE_CHOOSER(chooser), std::string(folder).c_str());
     std::vector<std::string> paths;
-    if (gtk_dialog_run(GTK_DIALOG(chooser)) == GTK_RESPONSE_ACCEPT) {
+    const int response = gtk_dialog_run(GTK_DIALOG(chooser));
+    if (response == GTK_RESPONSE_ACCEPT || response == kAddFolderResponse) {
+        const bool folders = response == kAddFolderResponse;
         GSList* files = gtk_file_chooser_get_filenames(GTK_FILE_CHOOSER(chooser));
         for (GSList* file = files; file != nullptr; file = file->next) {
-            paths.emplace_back(static_cast<const char*>(file->data));
+            const char* path = static_cast<const char*>(file->data);
+            if (!folders || g_file_test(path, G_FILE_TEST_IS_DIR)) paths.emplace_back(path);
             g_free(file->data);
         }
         g_slist_free(files);
+        if (folders && paths.empty()) {
+            gchar* shown = gtk_file_chooser_get_current_folder(GTK_FILE_CHOOSER(chooser));
+            if (shown != nullptr) paths.emplace_back(shown);
+            g_free(shown);
+        }
     }
     gtk_widget_destroy(chooser);
     return paths;

@@ -17,6 +17,12 @@ namespace qor::ui::gtk {
 
 class GtkDialogWindow;
 
+// The file chooser's buttons besides Cancel: files are added with the chooser's accept button,
+// folders with a button of their own.
+inline constexpr char kAddFilesLabel[] = "_Add";
+inline constexpr char kAddFolderLabel[] = "Add _Folder";
+inline constexpr int kAddFolderResponse = 1;
+
 class GtkView : public StateView {
   public:
     GtkView(GtkDialogWindow& window, const DialogTemplate& dialog);
