@@ -5,8 +5,10 @@
 #include <gtk/gtk.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "about_box.h"
@@ -15,6 +17,7 @@
 #include "encrypt_dialog.h"
 #include "gtk_dialog.h"
 #include "gtk_host.h"
+#include "gtk_pictures.h"
 #include "password_dialog.h"
 #include "random_seeding_dialog.h"
 #include "setup_dialog.h"
@@ -43,6 +46,36 @@ void Screenshot(GtkDialogWindow& dialog, const std::string& name) {
     EXPECT_GT(fs::file_size(file), 1000u) << name;
 }
 
+struct Pixel {
+    int red = 0;
+    int green = 0;
+    int blue = 0;
+};
+
+// The colour at a place of a screenshot, given as fractions of its width and height.
+Pixel PixelAt(const std::string& name, double x, double y) {
+    const fs::path file = fs::path(QOR_SCREENSHOT_DIR) / (name + ".png");
+    GdkPixbuf* image = gdk_pixbuf_new_from_file(file.c_str(), nullptr);
+    if (image == nullptr) {
+        ADD_FAILURE() << "cannot read " << file;
+        return {};
+    }
+    const int column = static_cast<int>(x * gdk_pixbuf_get_width(image));
+    const int row = static_cast<int>(y * gdk_pixbuf_get_height(image));
+    const guchar* at = gdk_pixbuf_get_pixels(image) + row * gdk_pixbuf_get_rowstride(image) +
+                       column * gdk_pixbuf_get_n_channels(image);
+    const Pixel pixel{at[0], at[1], at[2]};
+    g_object_unref(image);
+    return pixel;
+}
+
+// Within a few steps of each colour: the picture is scaled to its rectangle.
+void ExpectNear(const Pixel& got, const Pixel& want, const char* what) {
+    EXPECT_LE(std::abs(got.red - want.red), 8) << what;
+    EXPECT_LE(std::abs(got.green - want.green), 8) << what;
+    EXPECT_LE(std::abs(got.blue - want.blue), 8) << what;
+}
+
 // The dialog's size on the screen against its template's, in the base units it was laid out in.
 void ExpectLaidOutFromDialogUnits(GtkDialogWindow& dialog) {
     int width = 0;
@@ -61,6 +94,21 @@ class GtkHostTest : public dialogs::test::DialogTest {
     }
     GtkHost host_;
 };
+
+// The pictures the templates name are built into the module, as BMP files; others are none.
+TEST_F(GtkHostTest, ThePicturesAreBuiltIn) {
+    for (const auto& [name, width, height] : {std::tuple{"productBitmap", 48, 48},
+                                              {"aboutBitmap1", 455, 300},
+                                              {"aboutBitmap2", 455, 300}}) {
+        GdkPixbuf* picture = LoadPicture(name);
+        ASSERT_NE(picture, nullptr) << name;
+        EXPECT_EQ(gdk_pixbuf_get_width(picture), width) << name;
+        EXPECT_EQ(gdk_pixbuf_get_height(picture), height) << name;
+        g_object_unref(picture);
+    }
+    EXPECT_EQ(LoadPicture("aboutBitmap3"), nullptr);
+    EXPECT_EQ(LoadPicture(""), nullptr);
+}
 
 TEST_F(GtkHostTest, TypingAndClicksReachTheModelInTheirOrder) {
     test::DemoPasswordDialog dialog("alice", "hunter2", false, 5);
@@ -305,12 +353,25 @@ TEST_F(GtkHostTest, ProductDialogsShowAndWork) {
     });
     EXPECT_EQ(host_.RunModal(encrypt), kIdCancel);
 
+    // The About box paints its picture over the whole window (the gradient's top left corner,
+    // the shield's blue in the middle); a click on it shows the other one.
     dialogs::AboutBox about;
-    host_.SetDialogHookForTesting([](GtkDialogWindow& shown) {
+    std::vector<Pixel> corners;
+    Pixel shield;
+    host_.SetDialogHookForTesting([&](GtkDialogWindow& shown) {
         Screenshot(shown, "about");
+        corners.push_back(PixelAt("about", 0.01, 0.01));
+        shield = PixelAt("about", 0.39, 0.25);
+        shown.Click(dialogs::AboutBox::kBitmap);
+        Screenshot(shown, "about-second");
+        corners.push_back(PixelAt("about-second", 0.01, 0.01));
         shown.Click(kIdOk);
     });
     EXPECT_EQ(host_.RunModal(about), kIdOk);
+    ASSERT_EQ(corners.size(), 2u);
+    ExpectNear(corners[0], {0xf7, 0xf9, 0xfc}, "the first picture's corner");
+    ExpectNear(shield, {0x2f, 0x5f, 0xa8}, "the shield");
+    ExpectNear(corners[1], {0xfb, 0xf7, 0xef}, "the second picture's corner");
 
     dialogs::SetupDialog setup;
     host_.SetDialogHookForTesting([](GtkDialogWindow& shown) {
