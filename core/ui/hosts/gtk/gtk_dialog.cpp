@@ -297,8 +297,13 @@ void GtkDialogWindow::Build() {
         const auto px = [](int16_t units, double base, int div) {
             return static_cast<int>(std::lround(units * base / div));
         };
-        gtk_widget_set_size_request(placed.widget, std::max(1, px(control.rect.width, baseX_, 4)),
-                                    std::max(1, px(ShownHeight(control), baseY_, 8)));
+        const int wide = std::max(1, px(control.rect.width, baseX_, 4));
+        const int high = std::max(1, px(ShownHeight(control), baseY_, 8));
+        gtk_widget_set_size_request(placed.widget, wide, high);
+        // An icon is drawn at the size its rectangle gives (a dialog's icon size would be cut
+        // where the font makes the units small).
+        if (control.kind == ControlKind::kIcon)
+            gtk_image_set_pixel_size(GTK_IMAGE(placed.inner), std::min(wide, high));
         gtk_fixed_put(GTK_FIXED(fixed_), placed.widget, px(control.rect.x, baseX_, 4),
                       px(control.rect.y, baseY_, 8));
         gtk_widget_set_sensitive(placed.widget, control.enabled);
