@@ -5,8 +5,10 @@
 #include <gtk/gtk.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "about_box.h"
@@ -15,6 +17,7 @@
 #include "encrypt_dialog.h"
 #include "gtk_dialog.h"
 #include "gtk_host.h"
+#include "gtk_pictures.h"
 #include "password_dialog.h"
 #include "random_seeding_dialog.h"
 #include "setup_dialog.h"
@@ -43,6 +46,36 @@ void Screenshot(GtkDialogWindow& dialog, const std::string& name) {
     EXPECT_GT(fs::file_size(file), 1000u) << name;
 }
 
+struct Pixel {
+    int red = 0;
+    int green = 0;
+    int blue = 0;
+};
+
+// The colour at a place of a screenshot, given as fractions of its width and height.
+Pixel PixelAt(const std::string& name, double x, double y) {
+    const fs::path file = fs::path(QOR_SCREENSHOT_DIR) / (name + ".png");
+    GdkPixbuf* image = gdk_pixbuf_new_from_file(file.c_str(), nullptr);
+    if (image == nullptr) {
+        ADD_FAILURE() << "cannot read " << file;
+        return {};
+    }
+    const int column = static_cast<int>(x * gdk_pixbuf_get_width(image));
+    const int row = static_cast<int>(y * gdk_pixbuf_get_height(image));
+    const guchar* at = gdk_pixbuf_get_pixels(image) + row * gdk_pixbuf_get_rowstride(image) +
+                       column * gdk_pixbuf_get_n_channels(image);
+    const Pixel pixel{at[0], at[1], at[2]};
+    g_object_unref(image);
+    return pixel;
+}
+
+// Within a few steps of each colour: the picture is scaled to its rectangle.
+void ExpectNear(const Pixel& got, const Pixel& want, const char* what) {
+    EXPECT_LE(std::abs(got.red - want.red), 8) << what;
+    EXPECT_LE(std::abs(got.green - want.green), 8) << what;
+    EXPECT_LE(std::abs(got.blue - want.blue), 8) << what;
+}
+
 // The dialog's size on the screen against its template's, in the base units it was laid out in.
 void ExpectLaidOutFromDialogUnits(GtkDialogWindow& dialog) {
     int width = 0;
@@ -61,6 +94,21 @@ class GtkHostTest : public dialogs::test::DialogTest {
     }
     GtkHost host_;
 };
+
+// The pictures the templates name are built into the module, as BMP files; others are none.
+TEST_F(GtkHostTest, ThePicturesAreBuiltIn) {
+    for (const auto& [name, width, height] : {std::tuple{"productBitmap", 48, 48},
+                                              {"aboutBitmap1", 455, 300},
+                                              {"aboutBitmap2", 455, 300}}) {
+        GdkPixbuf* picture = LoadPicture(name);
+        ASSERT_NE(picture, nullptr) << name;
+        EXPECT_EQ(gdk_pixbuf_get_width(picture), width) << name;
+        EXPECT_EQ(gdk_pixbuf_get_height(picture), height) << name;
+        g_object_unref(picture);
+    }
+    EXPECT_EQ(LoadPicture("aboutBitmap3"), nullptr);
+    EXPECT_EQ(LoadPicture(""), nullptr);
+}
 
 TEST_F(GtkHostTest, TypingAndClicksReachTheModelInTheirOrder) {
     test::DemoPasswordDialog dialog("alice", "hunter2", false, 5);
@@ -124,6 +172,168 @@ TEST_F(GtkHostTest, MessageBoxesAnswerWithTheButtonPressedAndEscapeDismisses) {
     EXPECT_EQ(defaults, std::vector<int>{kIdYes});
 }
 
+// A button that opens the desktop's chooser in `folder` and keeps what it gave.
+class ChooserModel : public DialogModel {
+  public:
+    explicit ChooserModel(std::string folder) : folder_(std::move(folder)) {
+        template_.caption = "Chooser";
+        template_.rect = {0, 0, 120, 40};
+        template_.controls = {PushButton(1119, "&Browse...", {7, 7, 50, 14})};
+    }
+    const DialogTemplate& Template() const override { return template_; }
+    void OnCommand(DialogView& view, int) override {
+        chosen = view.ChooseFiles("Add to the AutoCrypt List", folder_);
+        view.Close(kIdOk);
+    }
+    std::vector<std::string> chosen;
+
+  private:
+    std::string folder_;
+    DialogTemplate template_;
+};
+
+// The widget inside `root` (internal children too) that is a button labelled `label`.
+GtkWidget* ButtonLabelled(GtkWidget* root, const char* label) {
+    struct Search {
+        const char* label;
+        GtkWidget* found = nullptr;
+        static void Visit(GtkWidget* widget, gpointer data) {
+            auto* search = static_cast<Search*>(data);
+            if (search->found != nullptr) return;
+            if (GTK_IS_BUTTON(widget) && gtk_button_get_label(GTK_BUTTON(widget)) != nullptr &&
+                std::string(gtk_button_get_label(GTK_BUTTON(widget))) == search->label) {
+                search->found = widget;
+                return;
+            }
+            if (GTK_IS_CONTAINER(widget)) gtk_container_forall(GTK_CONTAINER(widget), Visit, data);
+        }
+    } search{label};
+    Search::Visit(root, &search);
+    return search.found;
+}
+
+// The chooser's list of files.
+GtkTreeView* FileList(GtkWidget* chooser) {
+    struct Search {
+        GtkWidget* found = nullptr;
+        static void Visit(GtkWidget* widget, gpointer data) {
+            auto* search = static_cast<Search*>(data);
+            if (search->found != nullptr) return;
+            if (GTK_IS_TREE_VIEW(widget) && gtk_widget_get_mapped(widget)) {
+                search->found = widget;
+                return;
+            }
+            if (GTK_IS_CONTAINER(widget)) gtk_container_forall(GTK_CONTAINER(widget), Visit, data);
+        }
+    } search;
+    Search::Visit(chooser, &search);
+    return GTK_TREE_VIEW(search.found);
+}
+
+// What a user does in the chooser: selects `names` in the folder shown (once it is listed),
+// photographs it, and clicks the button labelled `button`.
+struct ChooserHand {
+    std::string folder;
+    std::vector<std::string> names;
+    const char* button;
+    std::string shot;
+    int ticks = 0;
+    size_t selected = 0;
+    std::vector<std::string> rows;  // the list's rows selected so far
+
+    static gboolean Tick(gpointer data) {
+        auto* hand = static_cast<ChooserHand*>(data);
+        GtkWidget* chooser = nullptr;
+        GList* windows = gtk_window_list_toplevels();
+        for (GList* w = windows; w != nullptr; w = w->next)
+            if (GTK_IS_FILE_CHOOSER_DIALOG(w->data) && gtk_widget_get_visible(GTK_WIDGET(w->data)))
+                chooser = GTK_WIDGET(w->data);
+        g_list_free(windows);
+        if (++hand->ticks > 100) {
+            ADD_FAILURE() << "the chooser never came or never selected " << hand->names.size();
+            if (chooser != nullptr) gtk_dialog_response(GTK_DIALOG(chooser), GTK_RESPONSE_CANCEL);
+            return G_SOURCE_REMOVE;
+        }
+        if (chooser == nullptr) return G_SOURCE_CONTINUE;
+        GSList* files = gtk_file_chooser_get_filenames(GTK_FILE_CHOOSER(chooser));
+        const size_t count = g_slist_length(files);
+        g_slist_free_full(files, g_free);
+        // One name at a time, each once the one before shows as selected (the folder is listed
+        // meanwhile). Selecting a name moves the list's cursor, which unselects the others: the
+        // rows selected before are selected again at the end, as with Ctrl held.
+        if (count < (hand->selected > 0 ? 1u : 0u)) return G_SOURCE_CONTINUE;
+        GtkTreeSelection* rows = gtk_tree_view_get_selection(FileList(chooser));
+        GList* selectedRows =
+            hand->selected > 0 ? gtk_tree_selection_get_selected_rows(rows, nullptr) : nullptr;
+        for (GList* row = selectedRows; row != nullptr; row = row->next) {
+            gchar* text = gtk_tree_path_to_string(static_cast<GtkTreePath*>(row->data));
+            hand->rows.emplace_back(text);
+            g_free(text);
+        }
+        g_list_free_full(selectedRows, reinterpret_cast<GDestroyNotify>(gtk_tree_path_free));
+        if (hand->selected < hand->names.size()) {
+            gtk_file_chooser_select_filename(
+                GTK_FILE_CHOOSER(chooser),
+                (hand->folder + "/" + hand->names[hand->selected++]).c_str());
+            return G_SOURCE_CONTINUE;
+        }
+        // The list selects its first row when it takes the focus: only the names count.
+        gtk_tree_selection_unselect_all(rows);
+        for (const std::string& row : hand->rows) {
+            GtkTreePath* path = gtk_tree_path_new_from_string(row.c_str());
+            gtk_tree_selection_select_path(rows, path);
+            gtk_tree_path_free(path);
+        }
+        files = gtk_file_chooser_get_filenames(GTK_FILE_CHOOSER(chooser));
+        EXPECT_EQ(g_slist_length(files), hand->names.size());
+        g_slist_free_full(files, g_free);
+        if (!hand->shot.empty()) {
+            const fs::path file = fs::path(QOR_SCREENSHOT_DIR) / (hand->shot + ".png");
+            EXPECT_TRUE(SaveWindowScreenshot(chooser, file.string()));
+        }
+        GtkWidget* button = ButtonLabelled(chooser, hand->button);
+        EXPECT_NE(button, nullptr) << hand->button;
+        if (button != nullptr)
+            gtk_button_clicked(GTK_BUTTON(button));
+        else
+            gtk_dialog_response(GTK_DIALOG(chooser), GTK_RESPONSE_CANCEL);
+        return G_SOURCE_REMOVE;
+    }
+};
+
+// The AutoCrypt list takes folders as well as files: the chooser adds files with its accept
+// button and folders with "Add Folder" (the selected ones, or the folder shown when none is).
+TEST_F(GtkHostTest, TheChooserAddsFilesOrFoldersByTheirButtons) {
+    const fs::path folder = fs::path(Folder("chooser"));
+    fs::create_directories(folder / "sub folder");
+    std::FILE* file = std::fopen((folder / "a.txt").c_str(), "w");
+    ASSERT_NE(file, nullptr);
+    std::fputs("a", file);
+    std::fclose(file);
+
+    const auto choose = [&](std::vector<std::string> names, const char* button,
+                            std::string shot = {}) {
+        ChooserModel model(folder.string());
+        ChooserHand hand{folder.string(), std::move(names), button, std::move(shot), 0, 0, {}};
+        host_.SetDialogHookForTesting([&hand](GtkDialogWindow& shown) {
+            g_timeout_add(50, ChooserHand::Tick, &hand);
+            shown.Click(1119);
+        });
+        EXPECT_EQ(host_.RunModal(model), kIdOk);
+        return model.chosen;
+    };
+    const std::string sub = (folder / "sub folder").string();
+    const std::string a = (folder / "a.txt").string();
+    EXPECT_EQ(choose({"sub folder"}, kAddFolderLabel, "chooser-folder"), Lines{sub});
+    EXPECT_EQ(choose({}, kAddFolderLabel), Lines{folder.string()});
+    EXPECT_EQ(choose({"a.txt"}, kAddFilesLabel, "chooser-file"), Lines{a});
+    // Files selected with a folder are not added by "Add Folder"; with only files selected it
+    // adds the folder shown.
+    EXPECT_EQ(choose({"a.txt", "sub folder"}, kAddFolderLabel), Lines{sub});
+    EXPECT_EQ(choose({"a.txt"}, kAddFolderLabel), Lines{folder.string()});
+    EXPECT_EQ(choose({"a.txt"}, "_Cancel"), Lines{});
+}
+
 // The product's dialogs as a user meets them, each photographed.
 TEST_F(GtkHostTest, ProductDialogsShowAndWork) {
     SetUpUser("secret1", 5, false);
@@ -143,12 +353,25 @@ TEST_F(GtkHostTest, ProductDialogsShowAndWork) {
     });
     EXPECT_EQ(host_.RunModal(encrypt), kIdCancel);
 
+    // The About box paints its picture over the whole window (the gradient's top left corner,
+    // the shield's blue in the middle); a click on it shows the other one.
     dialogs::AboutBox about;
-    host_.SetDialogHookForTesting([](GtkDialogWindow& shown) {
+    std::vector<Pixel> corners;
+    Pixel shield;
+    host_.SetDialogHookForTesting([&](GtkDialogWindow& shown) {
         Screenshot(shown, "about");
+        corners.push_back(PixelAt("about", 0.01, 0.01));
+        shield = PixelAt("about", 0.39, 0.25);
+        shown.Click(dialogs::AboutBox::kBitmap);
+        Screenshot(shown, "about-second");
+        corners.push_back(PixelAt("about-second", 0.01, 0.01));
         shown.Click(kIdOk);
     });
     EXPECT_EQ(host_.RunModal(about), kIdOk);
+    ASSERT_EQ(corners.size(), 2u);
+    ExpectNear(corners[0], {0xf7, 0xf9, 0xfc}, "the first picture's corner");
+    ExpectNear(shield, {0x2f, 0x5f, 0xa8}, "the shield");
+    ExpectNear(corners[1], {0xfb, 0xf7, 0xef}, "the second picture's corner");
 
     dialogs::SetupDialog setup;
     host_.SetDialogHookForTesting([](GtkDialogWindow& shown) {

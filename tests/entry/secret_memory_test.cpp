@@ -932,6 +932,68 @@ TEST(SecretMemory, AKeptPasswordLivesInTheSharedBlockOnly) {
             EXPECT_STEP_CLEAN(step);
         }
         {
+            SCOPED_TRACE("the AutoCrypt list written, naming the file");
+            Step step = OneCall(
+                {}, "UpdateAutocryptList",
+                [](const Library& library) {
+                    auto update = library.Bind<UpdateCall>("UpdateAutocryptList");
+                    const std::vector<std::string> entries = {(Data() / "report.doc").string()};
+                    return update != nullptr &&
+                           update(nullptr, StringArray(entries).get(), 1, 1, &gCaller) == 1;
+                },
+                nullptr,
+                [](std::vector<MaskedSecret>* secrets) {
+                    PasswordAndUserKey(secrets);
+                    // The password as the list's reader would have left it in the caller's
+                    // block, so that the update asks for nothing.
+                    std::memcpy(gCaller.password, kPassword, sizeof kPassword);
+                },
+                ListKey("after the update"));
+            step.keptIn = kSharedObject;
+            EXPECT_STEP_CLEAN(step);
+        }
+        {
+            SCOPED_TRACE("taken over by the shut-down run, without a dialog");
+            Step step = OneCall(
+                {}, "SH_AutoEncrypt",
+                [](const Library& shell) {
+                    auto run = shell.Bind<int (*)(void*)>("SH_AutoEncrypt");
+                    return run != nullptr && run(nullptr) == 0;
+                },
+                [] {
+                    return fs::exists(Data() / "report(doc).!!!") && SharedBlockHolds(kPassword);
+                },
+                [](std::vector<MaskedSecret>* secrets) {
+                    PasswordAndUserKey(secrets);
+                    ListKey("before the run")(secrets);
+                },
+                [](std::vector<MaskedSecret>* secrets) {
+                    ReportKey(secrets);
+                    ListKey("after the run")(secrets);
+                });
+            step.library = kShellLibrary;
+            step.keptIn = kSharedObject;
+            EXPECT_STEP_CLEAN(step);
+        }
+        {
+            SCOPED_TRACE("taken over by the log-on run, without a dialog");
+            Step step = OneCall(
+                {}, "SH_AutoDecrypt",
+                [](const Library& shell) {
+                    auto run = shell.Bind<int (*)(void*)>("SH_AutoDecrypt");
+                    return run != nullptr && run(nullptr) == 0;
+                },
+                [] { return fs::exists(Data() / "report.doc") && SharedBlockHolds(kPassword); },
+                [](std::vector<MaskedSecret>* secrets) {
+                    KeptFileKeys(secrets);
+                    ListKey("before the run")(secrets);
+                },
+                ListKey("after the run"));
+            step.library = kShellLibrary;
+            step.keptIn = kSharedObject;
+            EXPECT_STEP_CLEAN(step);
+        }
+        {
             SCOPED_TRACE("forgotten when its keep period has run out");
             Step step = OneCall(
                 {}, "SH_CheckPassword",

@@ -6,6 +6,7 @@
 
 #include "gtk_automation.h"
 #include "gtk_message.h"
+#include "gtk_pictures.h"
 
 namespace qor::ui::gtk {
 
@@ -172,22 +173,39 @@ void GtkView::SetCursor(CursorShape shape, int) {
     if (cursor != nullptr) g_object_unref(cursor);
 }
 
+// GTK's open chooser enters a folder where its accept button is pressed on it, so folders are
+// added by a button of their own: the folders selected, or with no folder selected the one shown.
 std::vector<std::string> GtkView::ChooseFiles(std::string_view title, std::string_view folder) {
     GtkWidget* chooser = gtk_file_chooser_dialog_new(
         std::string(title).c_str(), GTK_WINDOW(window_.window_), GTK_FILE_CHOOSER_ACTION_OPEN,
-        "_Cancel", GTK_RESPONSE_CANCEL, "_Open", GTK_RESPONSE_ACCEPT, nullptr);
+        "_Cancel", GTK_RESPONSE_CANCEL, kAddFolderLabel, kAddFolderResponse, kAddFilesLabel,
+        GTK_RESPONSE_ACCEPT, nullptr);
+    gtk_dialog_set_default_response(GTK_DIALOG(chooser), GTK_RESPONSE_ACCEPT);
+    GtkWidget* addFolder =
+        gtk_dialog_get_widget_for_response(GTK_DIALOG(chooser), kAddFolderResponse);
+    gtk_widget_set_tooltip_text(addFolder,
+                                "Adds the selected folders, or the folder shown when no folder "
+                                "is selected, with everything in them");
     gtk_file_chooser_set_select_multiple(GTK_FILE_CHOOSER(chooser), TRUE);
     gtk_file_chooser_set_local_only(GTK_FILE_CHOOSER(chooser), TRUE);
     if (!folder.empty())
         gtk_file_chooser_set_current_folder(GTK_FILE_CHOOSER(chooser), std::string(folder).c_str());
     std::vector<std::string> paths;
-    if (gtk_dialog_run(GTK_DIALOG(chooser)) == GTK_RESPONSE_ACCEPT) {
+    const int response = gtk_dialog_run(GTK_DIALOG(chooser));
+    if (response == GTK_RESPONSE_ACCEPT || response == kAddFolderResponse) {
+        const bool folders = response == kAddFolderResponse;
         GSList* files = gtk_file_chooser_get_filenames(GTK_FILE_CHOOSER(chooser));
         for (GSList* file = files; file != nullptr; file = file->next) {
-            paths.emplace_back(static_cast<const char*>(file->data));
+            const char* path = static_cast<const char*>(file->data);
+            if (!folders || g_file_test(path, G_FILE_TEST_IS_DIR)) paths.emplace_back(path);
             g_free(file->data);
         }
         g_slist_free(files);
+        if (folders && paths.empty()) {
+            gchar* shown = gtk_file_chooser_get_current_folder(GTK_FILE_CHOOSER(chooser));
+            if (shown != nullptr) paths.emplace_back(shown);
+            g_free(shown);
+        }
     }
     gtk_widget_destroy(chooser);
     return paths;
@@ -210,6 +228,8 @@ GtkDialogWindow::~GtkDialogWindow() {
         view_.StopTimer(timers_.begin()->first);
     if (loop_ != nullptr) g_main_loop_unref(loop_);
     if (window_ != nullptr) gtk_widget_destroy(window_);
+    for (auto& [name, picture] : pictures_)
+        if (picture != nullptr) g_object_unref(picture);
 }
 
 GtkDialogWindow::Control* GtkDialogWindow::Find(int id) {
@@ -277,8 +297,13 @@ void GtkDialogWindow::Build() {
         const auto px = [](int16_t units, double base, int div) {
             return static_cast<int>(std::lround(units * base / div));
         };
-        gtk_widget_set_size_request(placed.widget, std::max(1, px(control.rect.width, baseX_, 4)),
-                                    std::max(1, px(ShownHeight(control), baseY_, 8)));
+        const int wide = std::max(1, px(control.rect.width, baseX_, 4));
+        const int high = std::max(1, px(ShownHeight(control), baseY_, 8));
+        gtk_widget_set_size_request(placed.widget, wide, high);
+        // An icon is drawn at the size its rectangle gives (a dialog's icon size would be cut
+        // where the font makes the units small).
+        if (control.kind == ControlKind::kIcon)
+            gtk_image_set_pixel_size(GTK_IMAGE(placed.inner), std::min(wide, high));
         gtk_fixed_put(GTK_FIXED(fixed_), placed.widget, px(control.rect.x, baseX_, 4),
                       px(control.rect.y, baseY_, 8));
         gtk_widget_set_sensitive(placed.widget, control.enabled);
@@ -384,7 +409,9 @@ GtkWidget* GtkDialogWindow::MakeWidget(const ControlTemplate& control, GtkWidget
             widget = gtk_image_new_from_icon_name(IconName(control.text), GTK_ICON_SIZE_DIALOG);
             break;
         case ControlKind::kBitmap:
-            widget = gtk_image_new_from_icon_name("security-high", GTK_ICON_SIZE_DIALOG);
+            // Painted to fill its rectangle, as the picture named by the control's text.
+            widget = gtk_drawing_area_new();
+            gtk_widget_add_events(widget, GDK_BUTTON_PRESS_MASK);
             break;
         case ControlKind::kSpin:
             // The arrows of the field before it; the UP and DOWN buttons of the product's
@@ -428,6 +455,12 @@ void GtkDialogWindow::Connect(size_t index) {
             break;
         case ControlKind::kDropDownList:
             g_signal_connect(placed.inner, "changed", G_CALLBACK(OnComboChanged), this);
+            break;
+        case ControlKind::kBitmap:
+            g_signal_connect(placed.inner, "draw", G_CALLBACK(OnDrawPicture), this);
+            // A click on a picture reaches the model as on Windows (the About box swaps its two).
+            g_signal_connect(placed.inner, "button-press-event", G_CALLBACK(OnPictureClicked),
+                             this);
             break;
         case ControlKind::kListBox: {
             GtkTreeSelection* selection = gtk_tree_view_get_selection(GTK_TREE_VIEW(placed.inner));
@@ -484,6 +517,9 @@ void GtkDialogWindow::Mirror(size_t index) {
             gtk_frame_set_label(
                 GTK_FRAME(placed.inner),
                 state.text.empty() ? nullptr : StripMnemonic(state.text.view()).c_str());
+            break;
+        case ControlKind::kBitmap:
+            gtk_widget_queue_draw(placed.inner);
             break;
         case ControlKind::kProgressBar: {
             gtk_progress_bar_set_fraction(GTK_PROGRESS_BAR(placed.inner),
@@ -573,8 +609,19 @@ void GtkDialogWindow::Ended() {
 }
 
 void GtkDialogWindow::Click(int id) {
-    if (const Control* control = Find(id)) {
-        if (GTK_IS_BUTTON(control->inner)) gtk_button_clicked(GTK_BUTTON(control->inner));
+    const Control* control = Find(id);
+    if (control == nullptr) return;
+    if (GTK_IS_BUTTON(control->inner)) {
+        gtk_button_clicked(GTK_BUTTON(control->inner));
+    } else if (GTK_IS_DRAWING_AREA(control->inner) && gtk_widget_get_realized(control->inner)) {
+        // A picture has no "clicked": the press of the pointer's first button, as the desktop
+        // delivers it.
+        GdkEvent* press = gdk_event_new(GDK_BUTTON_PRESS);
+        press->button.window = GDK_WINDOW(g_object_ref(gtk_widget_get_window(control->inner)));
+        press->button.button = GDK_BUTTON_PRIMARY;
+        press->button.time = GDK_CURRENT_TIME;
+        gtk_widget_event(control->inner, press);
+        gdk_event_free(press);
     }
 }
 
@@ -676,6 +723,36 @@ void GtkDialogWindow::OnClicked(GtkWidget* widget, gpointer data) {
     auto* self = static_cast<GtkDialogWindow*>(data);
     if (self->quiet_ > 0 || self->view_.closed()) return;
     self->model_.OnCommand(self->view_, self->controls_[IndexOf(widget)].control->id);
+}
+
+gboolean GtkDialogWindow::OnDrawPicture(GtkWidget* widget, cairo_t* cr, gpointer data) {
+    auto* self = static_cast<GtkDialogWindow*>(data);
+    const std::string name(self->view_.states()[IndexOf(widget)].text.view());
+    auto found = self->pictures_.find(name);
+    if (found == self->pictures_.end())
+        found = self->pictures_.emplace(name, LoadPicture(name)).first;
+    GdkPixbuf* picture = found->second;
+    if (picture == nullptr) return FALSE;
+    // The template gives the picture's rectangle in dialog units: the picture fills it whatever
+    // the font made of them.
+    const double width = gtk_widget_get_allocated_width(widget);
+    const double height = gtk_widget_get_allocated_height(widget);
+    cairo_save(cr);
+    cairo_scale(cr, width / gdk_pixbuf_get_width(picture), height / gdk_pixbuf_get_height(picture));
+    gdk_cairo_set_source_pixbuf(cr, picture, 0, 0);
+    cairo_pattern_set_filter(cairo_get_source(cr), CAIRO_FILTER_GOOD);
+    cairo_paint(cr);
+    cairo_restore(cr);
+    return FALSE;
+}
+
+gboolean GtkDialogWindow::OnPictureClicked(GtkWidget* widget, GdkEvent* event, gpointer data) {
+    auto* self = static_cast<GtkDialogWindow*>(data);
+    if (self->view_.closed() || event->button.button != GDK_BUTTON_PRIMARY ||
+        event->type != GDK_BUTTON_PRESS)
+        return FALSE;
+    self->model_.OnCommand(self->view_, self->controls_[IndexOf(widget)].control->id);
+    return TRUE;
 }
 
 void GtkDialogWindow::OnToggled(GtkWidget* widget, gpointer data) {

@@ -17,6 +17,12 @@ namespace qor::ui::gtk {
 
 class GtkDialogWindow;
 
+// The file chooser's buttons besides Cancel: files are added with the chooser's accept button,
+// folders with a button of their own.
+inline constexpr char kAddFilesLabel[] = "_Add";
+inline constexpr char kAddFolderLabel[] = "Add _Folder";
+inline constexpr int kAddFolderResponse = 1;
+
 class GtkView : public StateView {
   public:
     GtkView(GtkDialogWindow& window, const DialogTemplate& dialog);
@@ -62,7 +68,7 @@ class GtkDialogWindow {
     // The widget of the control with that id (nullptr for none). A spin's buddy, a group box
     // and a list box come as their outer widget.
     GtkWidget* Widget(int id) const;
-    // As the user would: a button clicked, a field's text typed, a list item chosen.
+    // As the user would: a button or a picture clicked, a field's text typed, a list item chosen.
     void Click(int id);
     void Type(int id, const std::string& text);
     void SetChecked(int id, bool checked);
@@ -98,6 +104,8 @@ class GtkDialogWindow {
     static gboolean OnButtonPress(GtkWidget* widget, GdkEvent* event, gpointer data);
     static gboolean OnButtonRelease(GtkWidget* widget, GdkEvent* event, gpointer data);
     static gboolean OnMotion(GtkWidget* widget, GdkEventMotion* event, gpointer data);
+    static gboolean OnDrawPicture(GtkWidget* widget, cairo_t* cr, gpointer data);
+    static gboolean OnPictureClicked(GtkWidget* widget, GdkEvent* event, gpointer data);
     static gboolean OnTimer(gpointer data);
     static gboolean OnShown(gpointer data);
 
@@ -117,6 +125,7 @@ class GtkDialogWindow {
         guint source;
     };
     std::map<int, Timer*> timers_;
+    std::map<std::string, GdkPixbuf*> pictures_;  // decoded once a window, by name
     double baseX_ = 6;
     double baseY_ = 13;
 };
