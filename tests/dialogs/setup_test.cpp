@@ -196,6 +196,28 @@ TEST_F(SetupTest, PasswordRulesApplyInOrderWithExactMessages) {
     EXPECT_EQ(Profile().VerifyPassword("abcdef"), 0);
 }
 
+// Enter presses OK wherever the focus is: a refused OK moves on to the first empty field, so
+// that a newcomer's name, Enter, password, Enter, password, Enter fills the form in order.
+TEST_F(SetupTest, RefusedOkMovesOnToTheFirstEmptyField) {
+    SetupDialog dialog;
+    TestView view(dialog.Template());
+    dialog.OnInit(view);
+    EXPECT_EQ(view.focus(), SetupDialog::kName);
+    view.SetText(SetupDialog::kName, "Alice");
+    dialog.OnCommand(view, kIdOk);
+    EXPECT_EQ(view.focus(), SetupDialog::kPassword);
+    view.SetText(SetupDialog::kPassword, "abcdef");
+    dialog.OnCommand(view, kIdOk);
+    EXPECT_EQ(view.focus(), SetupDialog::kConfirm);
+    EXPECT_EQ(view.beeps, 2);
+    EXPECT_FALSE(view.closed());
+    view.SetText(SetupDialog::kName, "");
+    view.SetText(SetupDialog::kConfirm, "abcdef");
+    dialog.OnCommand(view, kIdOk);
+    EXPECT_EQ(view.focus(), SetupDialog::kName) << "the name emptied again comes first";
+    EXPECT_TRUE(view.messages.empty());
+}
+
 TEST_F(SetupTest, PasswordFieldsRefuseTheEleventhCharacter) {
     ScriptedRun run("dialog *: 1301=\"Bob\" 1302=\"abcdefghijk\" 1303=\"abcdefghijk\" -> 1\n");
     SetupDialog dialog;

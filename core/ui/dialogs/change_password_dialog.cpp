@@ -157,8 +157,11 @@ int ChangePasswordDialog::Check(DialogView& view) {
         confirm.Wipe();
     };
     if (current.text.empty() || fresh.text.empty() || confirm.text.empty()) {
+        // On to the first empty field, so that Enter leads through the form.
+        const int empty = current.text.empty() ? kCurrent : fresh.text.empty() ? kNew : kConfirm;
         wipeAll();
         view.Beep();
+        view.Focus(empty);
         return 1;
     }
 

@@ -100,6 +100,9 @@ void SetupDialog::Accept(DialogView& view) {
 
     if (nameLength == 0 || length == 0 || confirmLength == 0) {
         view.Beep();
+        // On to the first empty field: a newcomer's name, Enter, password, Enter, password,
+        // Enter then fills the form in order instead of beeping at the name field.
+        view.Focus(nameLength == 0 ? kName : length == 0 ? kPassword : kConfirm);
         return;
     }
     if (length != confirmLength || std::memcmp(password.data(), confirm.data(), length) != 0) {

@@ -140,6 +140,8 @@ void ShareEncryptDialog::OnOk(DialogView& view) {
     SecureBuffer verify = view.GetSecret(kVerify);
     if (password.empty() || verify.empty()) {
         view.Beep();
+        // On to the empty field, so that Enter leads from the password to its verification.
+        view.Focus(password.empty() ? kPassword : kVerify);
         return;
     }
     const bool same = password.size() == verify.size() &&
