@@ -154,22 +154,41 @@ TEST_F(GtkHostTest, ListBoxesRadioButtonsAndDropDownsKeepTheirStates) {
     EXPECT_EQ(options.calls, (Lines{"command 102", "text 104 2", "command 1"}));
 }
 
+// The theme icon a box shows beside its text, "" for none.
+std::string IconOf(GtkWidget* box) {
+    GtkWidget* area = gtk_message_dialog_get_message_area(GTK_MESSAGE_DIALOG(box));
+    GList* children = gtk_container_get_children(GTK_CONTAINER(gtk_widget_get_parent(area)));
+    std::string name;
+    for (GList* child = children; child != nullptr; child = child->next) {
+        if (!GTK_IS_IMAGE(child->data)) continue;
+        const gchar* icon = nullptr;
+        gtk_image_get_icon_name(GTK_IMAGE(child->data), &icon, nullptr);
+        if (icon != nullptr) name = icon;
+    }
+    g_list_free(children);
+    return name;
+}
+
 TEST_F(GtkHostTest, MessageBoxesAnswerWithTheButtonPressedAndEscapeDismisses) {
     std::vector<int> defaults;
-    host_.SetMessageHookForTesting([&defaults](GtkWidget* box, int first) {
+    std::vector<std::string> icons;
+    host_.SetMessageHookForTesting([&defaults, &icons](GtkWidget* box, int first) {
         defaults.push_back(first);
+        icons.push_back(IconOf(box));
         gtk_dialog_response(GTK_DIALOG(box), kIdNo);
     });
     EXPECT_EQ(host_.ShowMessage(nullptr, "Overwrite it?", "QOR Vaultis", MessageButtons::kYesNo,
                                 MessageIcon::kQuestion),
               kIdNo);
-    host_.SetMessageHookForTesting([](GtkWidget* box, int) {
+    host_.SetMessageHookForTesting([&icons](GtkWidget* box, int) {
+        icons.push_back(IconOf(box));
         gtk_dialog_response(GTK_DIALOG(box), GTK_RESPONSE_DELETE_EVENT);
     });
     EXPECT_EQ(host_.ShowMessage(nullptr, "t", "c", MessageButtons::kOkCancel, MessageIcon::kNone),
               kIdCancel);
     EXPECT_EQ(host_.ShowMessage(nullptr, "t", "c", MessageButtons::kOk, MessageIcon::kStop), kIdOk);
     EXPECT_EQ(defaults, std::vector<int>{kIdYes});
+    EXPECT_EQ(icons, (std::vector<std::string>{"dialog-question", "", "dialog-error"}));
 }
 
 // A button that opens the desktop's chooser in `folder` and keeps what it gave.

@@ -25,6 +25,37 @@ GtkMessageType TypeOf(MessageIcon icon) {
     return GTK_MESSAGE_OTHER;
 }
 
+// The theme's picture for the box's icon, as Windows shows one beside the text (GTK 3's message
+// dialogs no longer show their type's), or nullptr for none.
+const char* IconName(MessageIcon icon) {
+    switch (icon) {
+        case MessageIcon::kInformation:
+            return "dialog-information";
+        case MessageIcon::kExclamation:
+            return "dialog-warning";
+        case MessageIcon::kStop:
+            return "dialog-error";
+        case MessageIcon::kQuestion:
+            return "dialog-question";
+        case MessageIcon::kNone:
+            break;
+    }
+    return nullptr;
+}
+
+// The icon goes in front of the text: the message area sits in a row of the box's content.
+void AddIcon(GtkWidget* box, MessageIcon icon) {
+    const char* name = IconName(icon);
+    GtkWidget* row =
+        gtk_widget_get_parent(gtk_message_dialog_get_message_area(GTK_MESSAGE_DIALOG(box)));
+    if (name == nullptr || row == nullptr || !GTK_IS_BOX(row)) return;
+    GtkWidget* image = gtk_image_new_from_icon_name(name, GTK_ICON_SIZE_DIALOG);
+    gtk_widget_set_valign(image, GTK_ALIGN_START);
+    gtk_box_pack_start(GTK_BOX(row), image, FALSE, FALSE, 0);
+    gtk_box_reorder_child(GTK_BOX(row), image, 0);
+    gtk_widget_show(image);
+}
+
 // A test's hook or the automation, called once the box is on the screen.
 struct Pending {
     GtkHost* host;
@@ -63,6 +94,7 @@ int RunMessageBox(GtkHost& host, GtkWidget* parent, std::string_view text, std::
         gtk_message_dialog_new(parent != nullptr ? GTK_WINDOW(parent) : nullptr, GTK_DIALOG_MODAL,
                                TypeOf(icon), GTK_BUTTONS_NONE, "%s", std::string(text).c_str());
     gtk_window_set_title(GTK_WINDOW(box), std::string(caption).c_str());
+    AddIcon(box, icon);
     if (parent == nullptr) gtk_window_set_position(GTK_WINDOW(box), GTK_WIN_POS_CENTER);
     const std::vector<int> ids = ButtonIds(buttons);
     for (int id : ids)
