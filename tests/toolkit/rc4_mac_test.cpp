@@ -143,6 +143,33 @@ TEST(Rc4Mac, WordPathAndBytePathGiveTheSameBytes) {
     }
 }
 
+// Decryption's word path takes its MAC steps two words behind its key stream and catches up
+// after its last word. Over every length around those edges, in one piece and in pieces that
+// leave an odd rest, the MAC must come out right, and a flipped bit in any one byte, the last
+// data bytes and the MAC included, must be caught.
+TEST(Rc4Mac, DecryptionMacCountsEveryByteAtTheWordPathsEdges) {
+    std::mt19937 rng(13);
+    for (size_t length = 0; length <= 41; ++length) {
+        Bytes plain(length);
+        for (auto& b : plain)
+            b = static_cast<uint8_t>(rng());
+        const Bytes sealed = Seal(plain, 4);
+        for (size_t piece : {sealed.size(), size_t{19}, size_t{9}}) {
+            if (piece == 0) continue;
+            Bytes back;
+            EXPECT_EQ(Open(sealed, 4, piece, back), kMethodOk) << length << "/" << piece;
+            EXPECT_EQ(back, plain) << length << "/" << piece;
+        }
+        for (size_t at = 0; at < sealed.size(); ++at) {
+            Bytes bad = sealed;
+            bad[at] ^= 0x01;
+            Bytes back;
+            EXPECT_EQ(Open(bad, 4, bad.size(), back), kMethodBadData)
+                << length << " bytes, flip at " << at;
+        }
+    }
+}
+
 TEST(Rc4Mac, EmptySaltKeysWithTheKeyAlone) {
     // With an empty salt the RC4 key is the key bytes alone, so sealing with key||salt as the key
     // and no salt must give the same bytes as key plus salt.

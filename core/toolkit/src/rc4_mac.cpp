@@ -81,15 +81,43 @@ void TakeMac(Rc4MacContext& ctx, uint8_t* value) {
     ctx.macPosition = 0;
 }
 
+// Eight bytes of a run as one word, byte k at bits 8k whatever the machine's byte order.
+inline uint64_t LoadWord(const uint8_t* p) {
+    uint64_t word = 0;
+    if constexpr (std::endian::native == std::endian::little) {
+        std::memcpy(&word, p, 8);
+    } else {
+        for (unsigned k = 0; k < 8; ++k)
+            word |= static_cast<uint64_t>(p[k]) << (8 * k);
+    }
+    return word;
+}
+
+inline void StoreWord(uint8_t* p, uint64_t word) {
+    if constexpr (std::endian::native == std::endian::little) {
+        std::memcpy(p, &word, 8);
+    } else {
+        for (unsigned k = 0; k < 8; ++k)
+            p[k] = static_cast<uint8_t>(word >> (8 * k));
+    }
+}
+
 // The product's MAC length is 4, and a 4-byte MAC fits in registers. This path takes 8 bytes a
-// step, each key-stream byte followed at once by the MAC step of its data byte, so the MAC's
-// short dependency chain runs in the gaps of the key stream's; the MAC buffer is held in four
-// locals rotated so that the current position comes first (8 bytes bring it back round).
-// Encryption gathers the eight key-stream bytes into one word and combines and stores the data
-// a word at a time; decryption needs each plaintext byte for the MAC anyway and stores it as it
-// goes. Every step reads its input byte before it stores its output byte, so `out` may equal
-// `in`. Returns how many bytes it handled; the caller finishes the rest byte by byte on the
-// same state.
+// step: it gathers eight key-stream bytes into one word, each followed at once by the MAC step
+// of one data byte taken from a word in a register, so the MAC's short dependency chain runs in
+// the gaps of the key stream's, and the data is loaded, combined and stored a word at a time.
+// The MAC buffer is held in four locals rotated so that the current position comes first
+// (8 bytes bring it back round).
+//
+// Encryption absorbs the plaintext word it is about to encrypt. Decryption cannot: its MAC data
+// is the plaintext, which exists only once the key stream for it has been made, and waiting for
+// it would put every key-stream byte on the MAC's chain. So decryption absorbs the plaintext of
+// two words back while it makes this word's key stream, and the last two words after the loop:
+// the MAC sees the same bytes in the same order, only later, and the two chains stay as
+// independent as in encryption (one word back is not enough: the processor's window does not
+// reach far enough to run the MAC steps while the previous word's last key bytes are made). Each
+// word is loaded before its result is stored, so `out` may equal `in`. Returns how many bytes it
+// handled; the caller finishes the rest byte by byte on the same state.
 template <bool Decrypt>
 size_t Words4(Rc4MacContext& ctx, uint8_t* out, const uint8_t* in, size_t length) {
     if (ctx.macLength != 4 || length < 8) return 0;
@@ -100,7 +128,7 @@ size_t Words4(Rc4MacContext& ctx, uint8_t* out, const uint8_t* in, size_t length
     // 32-bit locals: the table values are bytes, and wide registers save the narrowing moves.
     uint32_t r0 = ctx.mac[p], r1 = ctx.mac[(p + 1) & 3], r2 = ctx.mac[(p + 2) & 3],
              r3 = ctx.mac[(p + 3) & 3];
-    const auto keyByte = [&]() -> uint32_t {
+    const auto keyByte = [&]() -> uint64_t {
         ++i;
         const uint8_t si = s[i];
         j = static_cast<uint8_t>(j + si);
@@ -111,51 +139,66 @@ size_t Words4(Rc4MacContext& ctx, uint8_t* out, const uint8_t* in, size_t length
     };
     // One MAC step: the register at the current position takes the table value of itself and
     // its successor, mixed with the data byte.
-    const auto mix = [P](uint32_t& reg, uint32_t next, uint32_t data) {
-        reg = P[reg ^ next] ^ data;
+    const auto mix = [P](uint32_t& reg, uint32_t next, uint64_t data) {
+        reg = P[reg ^ next] ^ static_cast<uint32_t>(data & 0xff);
+    };
+    // Eight key-stream bytes, each followed by the MAC step of byte k of `data`.
+    const auto streamAndMac = [&](uint64_t data) {
+        uint64_t stream = keyByte();
+        mix(r0, r1, data);
+        stream |= keyByte() << 8;
+        mix(r1, r2, data >> 8);
+        stream |= keyByte() << 16;
+        mix(r2, r3, data >> 16);
+        stream |= keyByte() << 24;
+        mix(r3, r0, data >> 24);
+        stream |= keyByte() << 32;
+        mix(r0, r1, data >> 32);
+        stream |= keyByte() << 40;
+        mix(r1, r2, data >> 40);
+        stream |= keyByte() << 48;
+        mix(r2, r3, data >> 48);
+        stream |= keyByte() << 56;
+        mix(r3, r0, data >> 56);
+        return stream;
+    };
+    // The MAC steps alone, for a word whose key stream was made earlier.
+    const auto macOnly = [&](uint64_t data) {
+        mix(r0, r1, data);
+        mix(r1, r2, data >> 8);
+        mix(r2, r3, data >> 16);
+        mix(r3, r0, data >> 24);
+        mix(r0, r1, data >> 32);
+        mix(r1, r2, data >> 40);
+        mix(r2, r3, data >> 48);
+        mix(r3, r0, data >> 56);
     };
     size_t done = 0;
-    for (; done + 8 <= length; done += 8) {
-        const uint8_t* x = in + done;
-        uint8_t* o = out + done;
-        if constexpr (Decrypt) {
-            const auto step = [&](unsigned k, uint32_t& reg, uint32_t next) {
-                const uint32_t plain = x[k] ^ keyByte();
-                o[k] = static_cast<uint8_t>(plain);
-                mix(reg, next, plain);
-            };
-            step(0, r0, r1);
-            step(1, r1, r2);
-            step(2, r2, r3);
-            step(3, r3, r0);
-            step(4, r0, r1);
-            step(5, r1, r2);
-            step(6, r2, r3);
-            step(7, r3, r0);
-        } else {
+    if constexpr (Decrypt) {
+        if (length < 16) return 0;
+        // The first two words have no MAC steps to share their key stream with.
+        const auto streamOnly = [&]() {
             uint64_t stream = 0;
-            const auto step = [&](unsigned k, uint32_t& reg, uint32_t next) {
-                stream |= static_cast<uint64_t>(keyByte()) << (8 * k);
-                mix(reg, next, x[k]);
-            };
-            step(0, r0, r1);
-            step(1, r1, r2);
-            step(2, r2, r3);
-            step(3, r3, r0);
-            step(4, r0, r1);
-            step(5, r1, r2);
-            step(6, r2, r3);
-            step(7, r3, r0);
-            // Byte k of the key stream sits at bits 8k, which is byte k of a little-endian word.
-            if constexpr (std::endian::native == std::endian::little) {
-                uint64_t word;
-                std::memcpy(&word, x, 8);
-                word ^= stream;
-                std::memcpy(o, &word, 8);
-            } else {
-                for (unsigned k = 0; k < 8; ++k)
-                    o[k] = static_cast<uint8_t>(x[k] ^ (stream >> (8 * k)));
-            }
+            for (unsigned k = 0; k < 8; ++k)
+                stream |= keyByte() << (8 * k);
+            return stream;
+        };
+        uint64_t older = LoadWord(in) ^ streamOnly();
+        StoreWord(out, older);
+        uint64_t newer = LoadWord(in + 8) ^ streamOnly();
+        StoreWord(out + 8, newer);
+        for (done = 16; done + 8 <= length; done += 8) {
+            const uint64_t stream = streamAndMac(older);
+            older = newer;
+            newer = LoadWord(in + done) ^ stream;
+            StoreWord(out + done, newer);
+        }
+        macOnly(older);
+        macOnly(newer);
+    } else {
+        for (; done + 8 <= length; done += 8) {
+            const uint64_t plain = LoadWord(in + done);
+            StoreWord(out + done, plain ^ streamAndMac(plain));
         }
     }
     ctx.i = i;
