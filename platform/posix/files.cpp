@@ -497,6 +497,15 @@ void File::AdviseSequential() {
     if (IsOpen()) posix_fadvise(handle_->fd, 0, 0, POSIX_FADV_SEQUENTIAL);
 }
 
+void File::AdviseDone(uint64_t offset, uint64_t length) {
+    if (!IsOpen() || offset > static_cast<uint64_t>(INT64_MAX) ||
+        length > static_cast<uint64_t>(INT64_MAX)) {
+        return;
+    }
+    posix_fadvise(handle_->fd, static_cast<off_t>(offset), static_cast<off_t>(length),
+                  POSIX_FADV_DONTNEED);
+}
+
 void File::StartWriteBack(uint64_t offset, uint64_t length) {
     if (!IsOpen() || offset > static_cast<uint64_t>(INT64_MAX) ||
         length > static_cast<uint64_t>(INT64_MAX)) {

@@ -211,6 +211,7 @@ bool File::Flush() {
 // The cache manager reads ahead and writes behind by itself on Windows.
 void File::AdviseSequential() {}
 void File::StartWriteBack(uint64_t, uint64_t) {}
+void File::AdviseDone(uint64_t, uint64_t) {}
 
 bool File::GetTimes(FileTimes* times) const {
     if (!IsOpen()) return win32::FailWith(kErrorInvalidHandle);

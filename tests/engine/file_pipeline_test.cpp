@@ -43,6 +43,29 @@ class FilePipeline : public EngineTest {
     }
 };
 
+// A reader that lets its bytes go from the cache as it goes (decryption's, over a file that is
+// about to be deleted) reads the same bytes, past several of its steps and with a limit that
+// ends between them, and leaves the file as it was.
+TEST_F(FilePipeline, ReaderThatDropsBehindReadsTheSameBytesAndLeavesTheFile) {
+    const size_t size = 17 * 1024 * 1024 + 5;
+    const std::string path = Path("r", "data");
+    const Bytes data = Pattern(size, 5);
+    WriteAll(path, data);
+    for (const uint64_t limit :
+         {FileStream::kNoLimit, uint64_t{size - 3}, uint64_t{100}, uint64_t{9 * 1024 * 1024}}) {
+        SCOPED_TRACE("limit " + std::to_string(limit));
+        File file =
+            File::Open(path, platform::kAccessRead, platform::kShareNone, platform::kOpenExisting);
+        FileStream stream(&file, limit, true);
+        int end = 0;
+        const Bytes got = ReadThrough(stream, &end);
+        EXPECT_EQ(end, kStreamEnd);
+        const size_t expected = static_cast<size_t>(std::min<uint64_t>(size, limit));
+        EXPECT_EQ(got, Bytes(data.begin(), data.begin() + static_cast<long>(expected)));
+    }
+    EXPECT_EQ(ReadAll(path), data);
+}
+
 TEST_F(FilePipeline, ReadsEveryByteOnceInOrderUpToTheLimit) {
     for (const size_t size : kSizes) {
         const std::string path = Path("r", "data");

@@ -106,7 +106,8 @@ int ReadEncryptedFile(CryptContext& context, const std::string& encrypted,
                           platform::kCreateAlways);
     if (!out.IsOpen()) return context.Fail(kEngineCannotOpen);
 
-    FileStream input(&in, EnvelopeLimit(in));
+    // The encrypted file is read once and, once its plaintext is safe, usually deleted.
+    FileStream input(&in, EnvelopeLimit(in), true);
     FileStream writer(&out);
     AttributeList* attributes = nullptr;
     context.Note(AttributeListCreate(&attributes));

@@ -19,6 +19,8 @@ constexpr size_t kRingCount = 4;
 // Written bytes are sent on to the medium every so often, so that the disk works while the
 // cipher does and the flush at the end has little left to wait for.
 constexpr uint64_t kWriteBackStep = 8 * 1024 * 1024;
+// Read bytes are let go from the cache in steps of this size (only by a reader asked to).
+constexpr uint64_t kDropStep = 8 * 1024 * 1024;
 
 std::atomic<uint64_t> gWriteBudget{kNoWriteLimit};
 
@@ -53,7 +55,8 @@ void FailPipelineWritesAfterForTesting(uint64_t bytes) {
 
 // ---- Reading ahead ----------------------------------------------------------------------------
 
-ReadAhead::ReadAhead(platform::File& file, uint64_t limit) : file_(file), remaining_(limit) {
+ReadAhead::ReadAhead(platform::File& file, uint64_t limit, bool dropBehind)
+    : file_(file), remaining_(limit), dropBehind_(dropBehind) {
     Allocate(first_, kFirstSize);
 }
 
@@ -74,13 +77,28 @@ ReadAhead::~ReadAhead() {
 ReadAhead::State ReadAhead::Fill(PipeBuffer& buffer) {
     buffer.size = 0;
     const uint64_t want = std::min<uint64_t>(buffer.capacity, remaining_);
-    if (want == 0) return State::kEnd;
     uint32_t got = 0;
-    if (!file_.Read(buffer.bytes.get(), static_cast<uint32_t>(want), &got)) return State::kFailed;
-    if (got == 0) return State::kEnd;
+    if (want != 0 && !file_.Read(buffer.bytes.get(), static_cast<uint32_t>(want), &got)) {
+        return State::kFailed;
+    }
+    if (got == 0) {
+        // The last part of a large file; a small one is left alone, as one call would cost
+        // more than the few pages it lets go.
+        if (dropBehind_ && droppedTo_ != 0 && read_ > droppedTo_) {
+            file_.AdviseDone(droppedTo_, read_ - droppedTo_);
+            droppedTo_ = read_;
+        }
+        return State::kEnd;
+    }
     buffer.size = got;
     buffer.used = std::max(buffer.used, buffer.size);
     remaining_ -= got;
+    read_ += got;
+    // Here, on the worker for a large file, rather than all at once when the file is deleted.
+    if (dropBehind_ && read_ - droppedTo_ >= kDropStep) {
+        file_.AdviseDone(droppedTo_, read_ - droppedTo_);
+        droppedTo_ = read_;
+    }
     return State::kFilled;
 }
 

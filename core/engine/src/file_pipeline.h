@@ -28,10 +28,13 @@ struct PipeBuffer {
     size_t used = 0;  // high-water mark, wiped before the buffer is freed
 };
 
-// Fills buffers from the file's current position, at most `limit` bytes in all.
+// Fills buffers from the file's current position, at most `limit` bytes in all. With
+// `dropBehind`, the file is read once from its start and not again: what has been read is let
+// go from the system's cache as the reading goes on, on the worker, so that deleting the file
+// afterwards does not throw all of its cached pages away at once on the caller's thread.
 class ReadAhead {
   public:
-    ReadAhead(platform::File& file, uint64_t limit);
+    ReadAhead(platform::File& file, uint64_t limit, bool dropBehind = false);
     ~ReadAhead();
     ReadAhead(const ReadAhead&) = delete;
     ReadAhead& operator=(const ReadAhead&) = delete;
@@ -48,6 +51,9 @@ class ReadAhead {
 
     platform::File& file_;
     uint64_t remaining_;
+    const bool dropBehind_;
+    uint64_t read_ = 0;       // bytes read so far
+    uint64_t droppedTo_ = 0;  // the cache has been let go below this offset
     PipeBuffer first_;
     bool firstServed_ = false;
     bool finished_ = false;  // the end or a failure has been handed out

@@ -9,7 +9,8 @@ void FailStreamWritesAfterForTesting(uint64_t bytes) {
     FailPipelineWritesAfterForTesting(bytes == FileStream::kNoLimit ? kNoWriteLimit : bytes);
 }
 
-FileStream::FileStream(platform::File* file, uint64_t limit) : file_(file), limit_(limit) {
+FileStream::FileStream(platform::File* file, uint64_t limit, bool dropBehind)
+    : file_(file), limit_(limit), dropBehind_(dropBehind) {
     record_.slot1 = &NotSupported;
     record_.slot2 = &NotSupported;
     record_.read = &Read;
@@ -31,7 +32,10 @@ int FileStream::Read(unsigned char* buffer, unsigned int* count, unsigned int ma
     *count = 0;
     if (!self->Usable() || self->failed_) return kStreamFailed;
     if (self->left_ == 0) {
-        if (!self->reader_) self->reader_ = std::make_unique<ReadAhead>(*self->file_, self->limit_);
+        if (!self->reader_) {
+            self->reader_ =
+                std::make_unique<ReadAhead>(*self->file_, self->limit_, self->dropBehind_);
+        }
         if (!self->reader_->Next(&self->data_, &self->left_)) {
             self->failed_ = true;
             return kStreamFailed;

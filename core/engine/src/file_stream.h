@@ -24,8 +24,9 @@ class FileStream {
 
     // `file` may be null or closed: every read and write then fails. A reader stops after
     // `limit` bytes from the file's current position, so an envelope read ends before the
-    // trailer that follows it. A stream is used for reading or for writing, not both.
-    explicit FileStream(platform::File* file, uint64_t limit = kNoLimit);
+    // trailer that follows it. A stream is used for reading or for writing, not both. A reader
+    // with `dropBehind` reads the file once from its start (see ReadAhead).
+    explicit FileStream(platform::File* file, uint64_t limit = kNoLimit, bool dropBehind = false);
     ~FileStream();
     FileStream(const FileStream&) = delete;
     FileStream& operator=(const FileStream&) = delete;
@@ -44,6 +45,7 @@ class FileStream {
 
     platform::File* file_;
     uint64_t limit_;
+    bool dropBehind_;
     std::unique_ptr<ReadAhead> reader_;
     std::unique_ptr<WriteBehind> writer_;
     const uint8_t* data_ = nullptr;  // reader: the unread rest of the current run

@@ -105,9 +105,12 @@ class File {
     // Hints that change no byte of the file and may do nothing at all: the file is about to be
     // read from start to end (read ahead generously); the `length` bytes written from `offset`
     // on may go to the medium now, without waiting for them, so that a later Flush finds
-    // little left to do (length 0: everything from `offset` on).
+    // little left to do (length 0: everything from `offset` on); the `length` bytes from
+    // `offset` on will not be read again, so the system may give up its cached copy of them
+    // (length 0: everything from `offset` on; bytes written and not yet on the medium stay).
     void AdviseSequential();
     void StartWriteBack(uint64_t offset, uint64_t length);
+    void AdviseDone(uint64_t offset, uint64_t length);
     bool GetTimes(FileTimes* times) const;
     bool SetTimes(const FileTimes& times);
     void Close();
