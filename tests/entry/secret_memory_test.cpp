@@ -533,6 +533,15 @@ TEST(SecretMemory, TheScanFindsPlantedCopiesOnly) {
     ASSERT_EQ(left.findings.size(), 1u) << Describe(left, secrets);
     EXPECT_NE(left.findings[0].mapping.find("[stack]"), std::string::npos)
         << left.findings[0].mapping;
+#if defined(__SANITIZE_ADDRESS__)
+    // The sanitizer puts guard zones around every frame's arrays: the burn's scratch array need
+    // not cover where another function's frame lay, so the burn's reach is shown without it.
+    GTEST_SKIP() << "frames are laid out with guard zones under the address sanitizer";
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+    GTEST_SKIP() << "frames are laid out with guard zones under the address sanitizer";
+#endif
+#endif
     ASSERT_TRUE(RunBelow([] {
         BurnDeepStack();
         return true;
