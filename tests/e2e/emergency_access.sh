@@ -97,21 +97,27 @@ if command -v script >/dev/null; then
     (
         cd "$DATA" &&
             {
-                for _ in $(seq 100); do
-                    grep -q "Tab = choices" "$typescript" && break
-                    sleep 0.1
-                done
-                # Tab to the choices, 3 for "More", Enter for its OK, Esc to cancel the run.
+                # Tab to the choices, 3 for "More", Enter for its OK once it shows (however slow
+                # the machine), Esc to cancel the run.
+                shown_times() { grep -o "$1" "$typescript" | wc -l; }
+                wait_shown() {
+                    for _ in $(seq 300); do
+                        (($(shown_times "$1") >= $2)) && return
+                        sleep 0.1
+                    done
+                }
+                wait_shown "Tab = choices" 1
                 sleep 0.3
                 printf '\t'
                 sleep 0.5
                 printf '3\r'
-                sleep 1
-                printf '\r'
+                wait_shown "Authentication:" 1
                 sleep 0.5
+                printf '\r'
+                sleep 1
                 printf '\033'
                 sleep 1
-            } | QOR_UI=tty script -qfec "$QOR encrypt $DATA/probe.txt" "$typescript"
+            } | QOR_UI=tty timeout -k 5 90 script -qfec "$QOR encrypt $DATA/probe.txt" "$typescript"
     ) >/dev/null 2>&1
     shown=$(tr -d '\r' <"$typescript")
     grep -qxF "    Example Organisation" <<<"$shown" || fail "the encrypt dialog names no organisation"

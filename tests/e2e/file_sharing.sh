@@ -104,8 +104,13 @@ if command -v script >/dev/null; then
                 done
                 sleep 0.3
                 printf 'onetime1\r'
-                sleep 2
-            } | script -qfec "$E2E_ROOT/sent.exe" "$typescript"
+                # Done once the file is there, however slow the machine.
+                for _ in $(seq 300); do
+                    [[ -e $E2E_ROOT/recipient4/data.dat ]] && break
+                    sleep 0.1
+                done
+                sleep 0.5
+            } | timeout -k 5 90 script -qfec "$E2E_ROOT/sent.exe" "$typescript"
     ) >/dev/null 2>&1
     expect_eq "$?" 0 "the program's status on a terminal"
     expect_same "$E2E_ROOT/recipient4/data.dat" "$E2E_ROOT/data.dat"
