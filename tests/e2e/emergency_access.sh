@@ -22,7 +22,8 @@ printf 'org pass phrase 9\r\n' >"$ORG/wrong"
 run_admin() {
     local name=$1 want=$2
     shift 2
-    "$BUILT_ADMIN" "$@" </dev/null >"$E2E_ROOT/$name.out" 2>"$E2E_ROOT/$name.err"
+    # In a session of its own: no terminal, whatever the test runner's, unless a case makes one.
+    setsid -w "$BUILT_ADMIN" "$@" </dev/null >"$E2E_ROOT/$name.out" 2>"$E2E_ROOT/$name.err"
     local got=$?
     if [[ $got != "$want" ]]; then
         fail "$name: qor-admin $1 ended with status $got, expected $want"

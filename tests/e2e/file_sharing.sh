@@ -76,7 +76,8 @@ run_stub() {
     local name=$1 folder=$2 want=$3 password=$4
     shift 4
     mkdir -p "$folder"
-    (cd "$folder" && printf '%s\n' "$password" | "$E2E_ROOT/sent.exe" "$@") \
+    # In a session of its own: no terminal, whatever the test runner's (the program asks on one).
+    (cd "$folder" && printf '%s\n' "$password" | setsid -w "$E2E_ROOT/sent.exe" "$@") \
         >"$E2E_ROOT/$name.out" 2>"$E2E_ROOT/$name.err"
     local got=$?
     [[ $got == "$want" ]] || fail "$name: the program ended with status $got, expected $want"
