@@ -166,8 +166,7 @@ TEST(InstallStep, DesktopCachesAreRebuiltWhereTheirProgramsExist) {
         << Contents(mime / "globs2");
     EXPECT_NE(Contents(mime / "globs2").find(":application/x-qor-shared:*.s!!\n"),
               std::string::npos);
-    EXPECT_NE(Contents(mime / "mime.cache").find("application/x-qor-encrypted"),
-              std::string::npos);
+    EXPECT_NE(Contents(mime / "mime.cache").find("application/x-qor-encrypted"), std::string::npos);
     EXPECT_NE(Contents(applications / "mimeinfo.cache")
                   .find("application/x-qor-encrypted=qor-vaultis-open.desktop;"),
               std::string::npos)
